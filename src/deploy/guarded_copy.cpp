@@ -1,0 +1,193 @@
+// The guarded copy and its copy-conflict prompt. The prompt belongs to no window, so the
+// installer dialog stays enabled while the user decides; its text names both files in UTC.
+#include "guarded_copy.h"
+
+#include <string.h>
+
+#include "text.h"
+#include <strsafe.h>  // last: makes the unbounded string calls compile errors
+
+const char kConflictCaption[] = "Problem kopiowania pliku";
+
+static const char kConflictFormat[] =
+    "Wykryto problem przy próbie skopiowania pliku do katalogu docelowego.\n"
+    "Podany plik już istnieje.\n\nInformacje o plikach:\n\n"
+    "ŹRÓDŁOWY\nNazwa: %s\nRozmiar: %I64u\nData modyfikacji: %d-%02d-%02d, %02d:%02d:%02d\n\n"
+    "DOCELOWY\nNazwa: %s\nRozmiar: %I64u\nData modyfikacji: %d-%02d-%02d, %02d:%02d:%02d\n\n";
+
+static const char kCutMark[] = "...";
+
+static void FormatConflict(char* text, size_t capacity, const char* sourceName,
+                           const ConflictFileFacts* source, const char* destinationName,
+                           const ConflictFileFacts* destination)
+{
+    const SYSTEMTIME* s = &source->written;
+    const SYSTEMTIME* d = &destination->written;
+
+    FormatText(text, capacity, kConflictFormat, sourceName, source->size, s->wYear, s->wMonth,
+               s->wDay, s->wHour, s->wMinute, s->wSecond, destinationName, destination->size,
+               d->wYear, d->wMonth, d->wDay, d->wHour, d->wMinute, d->wSecond);
+}
+
+// Keeps the end of a name, which tells the file apart, and marks where its beginning was cut.
+static void ShortenName(char* shown, size_t capacity, const char* name, size_t maxChars)
+{
+    size_t length = strlen(name);
+    size_t markLength = sizeof(kCutMark) - 1;
+
+    if (length <= maxChars)
+        CopyText(shown, capacity, name);
+    else if (maxChars <= markLength)
+        CopyText(shown, maxChars + 1 < capacity ? maxChars + 1 : capacity, kCutMark);
+    else
+        FormatText(shown, capacity, "%s%s", kCutMark, name + length - (maxChars - markLength));
+}
+
+// Shares room for the names between them: a short name keeps its length, the other gets the rest.
+static void ShareRoom(size_t sourceLength, size_t destinationLength, size_t room,
+                      size_t* sourceMax, size_t* destinationMax)
+{
+    size_t half = room / 2;
+
+    if (sourceLength + destinationLength <= room) {
+        *sourceMax = sourceLength;
+        *destinationMax = destinationLength;
+    } else if (sourceLength <= half) {
+        *sourceMax = sourceLength;
+        *destinationMax = room - sourceLength;
+    } else if (destinationLength <= half) {
+        *destinationMax = destinationLength;
+        *sourceMax = room - destinationLength;
+    } else {
+        *sourceMax = half;
+        *destinationMax = room - half;
+    }
+}
+
+void ComposeConflictText(char* text, size_t capacity, const ConflictFileFacts* source,
+                         const ConflictFileFacts* destination)
+{
+    char sourceShown[kConflictTextCapacity];
+    char destinationShown[kConflictTextCapacity];
+    size_t fixedLength;
+    size_t room;
+    size_t sourceMax;
+    size_t destinationMax;
+
+    if (text == NULL || capacity == 0)
+        return;
+    FormatConflict(text, capacity, "", source, "", destination);
+    fixedLength = strlen(text);
+    room = fixedLength + 1 < capacity ? capacity - 1 - fixedLength : 0;
+    ShareRoom(strlen(source->name), strlen(destination->name), room, &sourceMax, &destinationMax);
+    ShortenName(sourceShown, sizeof(sourceShown), source->name, sourceMax);
+    ShortenName(destinationShown, sizeof(destinationShown), destination->name, destinationMax);
+    FormatConflict(text, capacity, sourceShown, source, destinationShown, destination);
+}
+
+static HANDLE OpenForExamination(const char* path)
+{
+    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, NULL);
+}
+
+static void DescribeFile(ConflictFileFacts* facts, const char* name,
+                         const BY_HANDLE_FILE_INFORMATION* info)
+{
+    facts->name = name;
+    facts->size = ((uint64_t)info->nFileSizeHigh << 32) | info->nFileSizeLow;
+    memset(&facts->written, 0, sizeof(facts->written));
+    FileTimeToSystemTime(&info->ftLastWriteTime, &facts->written);
+}
+
+static int SameTimeAndSize(const BY_HANDLE_FILE_INFORMATION* a, const BY_HANDLE_FILE_INFORMATION* b)
+{
+    return a->ftLastWriteTime.dwLowDateTime == b->ftLastWriteTime.dwLowDateTime &&
+           a->ftLastWriteTime.dwHighDateTime == b->ftLastWriteTime.dwHighDateTime &&
+           a->nFileSizeLow == b->nFileSizeLow && a->nFileSizeHigh == b->nFileSizeHigh;
+}
+
+// Shows the prompt and acts on the answer. Retry only clears the destination's read-only
+// attribute, so the next pass can overwrite it; the destination is never removed in between.
+// A prompt that could not be shown at all counts as a failed copy, not as Ignore.
+static CopyResult AskAboutConflict(const char* source, const BY_HANDLE_FILE_INFORMATION* sourceInfo,
+                                   const char* destination,
+                                   const BY_HANDLE_FILE_INFORMATION* destinationInfo, int* retry)
+{
+    char text[kConflictTextCapacity];
+    ConflictFileFacts sourceFacts;
+    ConflictFileFacts destinationFacts;
+    int answer;
+
+    DescribeFile(&sourceFacts, source, sourceInfo);
+    DescribeFile(&destinationFacts, destination, destinationInfo);
+    ComposeConflictText(text, sizeof(text), &sourceFacts, &destinationFacts);
+    answer = MessageBoxA(NULL, text, kConflictCaption,
+                         MB_ABORTRETRYIGNORE | MB_ICONQUESTION | MB_DEFBUTTON2);
+    switch (answer) {
+    case IDABORT:
+        return CopyAborted;
+    case IDRETRY:
+        SetFileAttributesA(destination, destinationInfo->dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
+        *retry = 1;
+        return CopyDone;
+    case IDIGNORE:
+        return CopyDone;
+    default:
+        return CopyFailed;
+    }
+}
+
+// One failed copy: examine both files and settle the conflict, or give CopyFailed when they
+// cannot both be opened and read.
+static CopyResult ResolveConflict(const char* source, const char* destination, int acceptIdentical,
+                                  int* retry)
+{
+    HANDLE sourceFile;
+    HANDLE destinationFile;
+    BY_HANDLE_FILE_INFORMATION sourceInfo;
+    BY_HANDLE_FILE_INFORMATION destinationInfo;
+    CopyResult result = CopyFailed;
+
+    sourceFile = OpenForExamination(source);
+    destinationFile = OpenForExamination(destination);
+    if (sourceFile == INVALID_HANDLE_VALUE || destinationFile == INVALID_HANDLE_VALUE)
+        goto done;
+    if (!GetFileInformationByHandle(sourceFile, &sourceInfo) ||
+        !GetFileInformationByHandle(destinationFile, &destinationInfo))
+        goto done;
+    if (acceptIdentical && SameTimeAndSize(&sourceInfo, &destinationInfo))
+        result = CopyDone;
+    else
+        result = AskAboutConflict(source, &sourceInfo, destination, &destinationInfo, retry);
+done:
+    if (sourceFile != INVALID_HANDLE_VALUE)
+        CloseHandle(sourceFile);
+    if (destinationFile != INVALID_HANDLE_VALUE)
+        CloseHandle(destinationFile);
+    return result;
+}
+
+static void ClearReadOnly(const char* path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+        SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+}
+
+CopyResult CopyFileGuarded(const char* source, const char* destination, int acceptIdentical)
+{
+    CopyResult result;
+    int retry;
+
+    do {
+        retry = 0;
+        if (CopyFileA(source, destination, FALSE)) {
+            ClearReadOnly(destination);
+            return CopyDone;
+        }
+        result = ResolveConflict(source, destination, acceptIdentical, &retry);
+    } while (retry);
+    return result;
+}

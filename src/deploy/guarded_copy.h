@@ -1,0 +1,31 @@
+// Copying one file over whatever stands at its destination. When the copy fails and both files
+// can be examined, the user decides in an Abort/Retry/Ignore prompt that shows both files.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+#include <windows.h>
+
+#include "../status.h"
+
+extern const char kConflictCaption[];
+
+// Capacity of the buffer the prompt's text is composed in.
+const size_t kConflictTextCapacity = 512;
+
+// What the prompt shows of one file: its name as passed, full size and UTC last-write time.
+struct ConflictFileFacts {
+    const char* name;
+    uint64_t size;
+    SYSTEMTIME written;
+};
+
+// Composes the prompt's text into text (capacity characters). The numbers and the fixed text are
+// always shown whole; when the two names would not fit, their beginnings give way to "...".
+void ComposeConflictText(char* text, size_t capacity, const ConflictFileFacts* source,
+                         const ConflictFileFacts* destination);
+
+// Copies source to destination and clears the copy's read-only attribute. On a conflict the
+// user is asked; acceptIdentical accepts a destination with the same last-write time and size
+// without asking. Returns CopyDone, CopyFailed or CopyAborted.
+CopyResult CopyFileGuarded(const char* source, const char* destination, int acceptIdentical);

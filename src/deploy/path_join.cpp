@@ -1,0 +1,28 @@
+// Path joining for the deployment steps. Paths are ANSI strings in fixed buffers; an empty path
+// joined with a component gives the component itself (relative to the current directory).
+#include "path_join.h"
+
+#include <string.h>
+#include <windows.h>
+#include <strsafe.h>  // last: makes the unbounded string calls compile errors
+
+int AppendPathComponent(char* path, size_t capacity, const char* component)
+{
+    size_t pathLength;
+    size_t componentLength;
+    size_t separatorLength;
+
+    if (path == NULL || component == NULL || capacity == 0)
+        return 0;
+    pathLength = strnlen(path, capacity);
+    if (pathLength == capacity)
+        return 0;
+    separatorLength = (pathLength > 0 && path[pathLength - 1] != '\\') ? 1 : 0;
+    componentLength = strlen(component);
+    if (pathLength + separatorLength + componentLength >= capacity)
+        return 0;
+    if (separatorLength)
+        path[pathLength] = '\\';
+    memcpy(path + pathLength + separatorLength, component, componentLength + 1);
+    return 1;
+}

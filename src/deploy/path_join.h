@@ -1,0 +1,14 @@
+// Joining one component onto a path held in a caller's fixed buffer. The join knows the buffer's
+// size and refuses what would not fit, so a long path is reported as a failure, never overrun.
+#pragma once
+
+#include <stddef.h>
+
+// Room for MAX_PATH characters and the terminator: the size of the installer's path buffers.
+const size_t kPathCapacity = 261;
+
+// Appends component to path, with a backslash between them unless path already ends with one
+// (only the backslash counts; a trailing forward slash does not). Nothing is normalised.
+// Returns 1 when joined; 0 when the joined path and its terminator would not fit in capacity
+// characters, and then path is left exactly as it was.
+int AppendPathComponent(char* path, size_t capacity, const char* component);

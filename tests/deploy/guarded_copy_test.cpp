@@ -1,0 +1,274 @@
+// The guarded copy against the real file system of the Wine prefix, with the real copy-conflict
+// prompt answered from a helper thread. A conflict is made by holding the destination open for
+// reading with read sharing, so that the copy fails while both files can still be examined.
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <string>
+
+#include "deploy/guarded_copy.h"
+#include "deploy/path_join.h"
+#include "support/prompt_answerer.h"
+#include "support/test_files.h"
+
+namespace {
+
+class GuardedCopy : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(WriteTextFile(source, "new contents"));
+        ASSERT_TRUE(SetWriteTimeUtc(source, 2021, 3, 4, 5, 6, 7));
+    }
+
+    // A destination that differs from the source in contents, size and time.
+    void MakeDestination(const std::string& content = "old")
+    {
+        ASSERT_TRUE(WriteTextFile(destination, content));
+        ASSERT_TRUE(SetWriteTimeUtc(destination, 1999, 12, 31, 23, 59, 58));
+    }
+
+    TempDir dir{"copy"};
+    std::string source = dir / "source.txt";
+    std::string destination = dir / "destination.txt";
+};
+
+std::string ExpectedPrompt(const std::string& source, const char* sourceSize,
+                           const char* sourceTime, const std::string& destination,
+                           const char* destinationSize, const char* destinationTime)
+{
+    return std::string("Wykryto problem przy próbie skopiowania pliku do katalogu docelowego.\n"
+                       "Podany plik już istnieje.\n\nInformacje o plikach:\n\nŹRÓDŁOWY\nNazwa: ") +
+           source + "\nRozmiar: " + sourceSize + "\nData modyfikacji: " + sourceTime +
+           "\n\nDOCELOWY\nNazwa: " + destination + "\nRozmiar: " + destinationSize +
+           "\nData modyfikacji: " + destinationTime + "\n\n";
+}
+
+// Whether this Wine refuses to overwrite a read-only file, as Windows does. Run as root, Wine
+// overwrites it; tools/test runs these cases again as an unprivileged user.
+bool ReadOnlyIsEnforced()
+{
+    TempDir probe("probe");
+    std::string target = probe / "target";
+    WriteTextFile(probe / "source", "s");
+    WriteTextFile(target, "t");
+    SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY);
+    return !CopyFileA((probe / "source").c_str(), target.c_str(), FALSE);
+}
+
+#define SKIP_UNLESS_READ_ONLY_IS_ENFORCED()                                                    \
+    if (!ReadOnlyIsEnforced())                                                                 \
+        GTEST_SKIP() << "this Wine runs as root and overwrites read-only files; the case runs " \
+                        "as an unprivileged user"
+
+}  // namespace
+
+TEST_F(GuardedCopy, CopiesToAMissingDestinationAndClearsReadOnly)
+{
+    PromptAnswerer user;
+    SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(CopyDone, CopyFileGuarded(source.c_str(), destination.c_str(), 0));
+    EXPECT_EQ("new contents", ReadTextFile(destination));
+    EXPECT_FALSE(Attributes(destination) & FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(0u, user.Count());
+}
+
+TEST_F(GuardedCopy, OverwritesAWritableDestinationSilently)
+{
+    PromptAnswerer user;
+    MakeDestination();
+    EXPECT_EQ(CopyDone, CopyFileGuarded(source.c_str(), destination.c_str(), 1));
+    EXPECT_EQ("new contents", ReadTextFile(destination));
+    EXPECT_EQ(0u, user.Count());
+}
+
+TEST_F(GuardedCopy, PromptNamesBothFilesWithSizesAndUtcTimes)
+{
+    MakeDestination();
+    FileHold other(destination, GENERIC_READ, FILE_SHARE_READ);
+    PromptAnswerer user({IDIGNORE});
+    EXPECT_EQ(CopyDone, CopyFileGuarded(source.c_str(), destination.c_str(), 0));
+    ASSERT_EQ(1u, user.Count());
+    EXPECT_EQ(ExpectedPrompt(source, "12", "2021-03-04, 05:06:07", destination, "3",
+                             "1999-12-31, 23:59:58"),
+              user.Texts()[0]);
+}
+
+TEST_F(GuardedCopy, AbortAndIgnoreLeaveTheDestinationAsItWas)
+{
+    MakeDestination();
+    FileHold other(destination, GENERIC_READ, FILE_SHARE_READ);
+    {
+        PromptAnswerer user({IDABORT});
+        EXPECT_EQ(CopyAborted, CopyFileGuarded(source.c_str(), destination.c_str(), 0));
+        EXPECT_EQ(1u, user.Count());
+    }
+    {
+        PromptAnswerer user({IDIGNORE});
+        EXPECT_EQ(CopyDone, CopyFileGuarded(source.c_str(), destination.c_str(), 0));
+        EXPECT_EQ(1u, user.Count());
+    }
+    EXPECT_EQ("old", ReadTextFile(destination));
+}
+
+TEST_F(GuardedCopy, RetryCopiesOnceTheOtherProgramLetsGo)
+{
+    MakeDestination();
+    FileHold other(destination, GENERIC_READ, FILE_SHARE_READ);
+    PromptAnswerer user([&](const std::string&, size_t) {
+        other.Release();
+        return IDRETRY;
+    });
+    EXPECT_EQ(CopyDone, CopyFileGuarded(source.c_str(), destination.c_str(), 0));
+    EXPECT_EQ(1u, user.Count());
+    EXPECT_EQ("new contents", ReadTextFile(destination));
+}
+
+TEST_F(GuardedCopy, RetryOnAFileStillInUseAsksAgainAndKeepsTheFile)
+{
+    MakeDestination();
+    FileHold other(destination, GENERIC_READ, FILE_SHARE_READ);
+    PromptAnswerer user({IDRETRY, IDRETRY, IDABORT});
+    EXPECT_EQ(CopyAborted, CopyFileGuarded(source.c_str(), destination.c_str(), 0));
+    EXPECT_EQ(3u, user.Count());
+    EXPECT_EQ("old", ReadTextFile(destination));
+}
+
+TEST_F(GuardedCopy, AcceptsAnIdenticalDestinationOnlyWhenAsked)
+{
+    ASSERT_TRUE(CopyFileA(source.c_str(), destination.c_str(), FALSE));
+    FileHold other(destination, GENERIC_READ, FILE_SHARE_READ);
+    {
+        PromptAnswerer user;
+        EXPECT_EQ(CopyDone, CopyFileGuarded(source.c_str(), destination.c_str(), 1));
+        EXPECT_EQ(0u, user.Count());
+    }
+    {
+        PromptAnswerer user({IDIGNORE});
+        EXPECT_EQ(CopyDone, CopyFileGuarded(source.c_str(), destination.c_str(), 0));
+        EXPECT_EQ(1u, user.Count());
+    }
+}
+
+TEST_F(GuardedCopy, SameSizeOrSameTimeAloneIsNotIdentical)
+{
+    MakeDestination("same size!!!");
+    {
+        FileHold other(destination, GENERIC_READ, FILE_SHARE_READ);
+        PromptAnswerer user({IDIGNORE});
+        EXPECT_EQ(CopyDone, CopyFileGuarded(source.c_str(), destination.c_str(), 1));
+        EXPECT_EQ(1u, user.Count());
+    }
+    MakeDestination("other size");
+    ASSERT_TRUE(SetWriteTimeUtc(destination, 2021, 3, 4, 5, 6, 7));
+    FileHold other(destination, GENERIC_READ, FILE_SHARE_READ);
+    PromptAnswerer user({IDIGNORE});
+    EXPECT_EQ(CopyDone, CopyFileGuarded(source.c_str(), destination.c_str(), 1));
+    EXPECT_EQ(1u, user.Count());
+}
+
+TEST_F(GuardedCopy, FailsWithoutPromptWhenTheFilesCannotBeExamined)
+{
+    PromptAnswerer user;
+    std::string missing = dir / "missing.txt";
+    EXPECT_EQ(CopyFailed, CopyFileGuarded(missing.c_str(), destination.c_str(), 0));
+    MakeDestination();
+    EXPECT_EQ(CopyFailed, CopyFileGuarded(missing.c_str(), destination.c_str(), 1));
+    std::string noDirectory = dir / "no-such-dir\\file.txt";
+    EXPECT_EQ(CopyFailed, CopyFileGuarded(source.c_str(), noDirectory.c_str(), 0));
+    {
+        FileHold writer(destination, GENERIC_WRITE, 0);
+        ASSERT_TRUE(writer.Held());
+        EXPECT_EQ(CopyFailed, CopyFileGuarded(source.c_str(), destination.c_str(), 0));
+    }
+    EXPECT_EQ("old", ReadTextFile(destination));
+    EXPECT_EQ(0u, user.Count());
+}
+
+TEST_F(GuardedCopy, ShowsSizesOfFourGigabytesAndMoreInFull)
+{
+    ASSERT_TRUE(SetFileSize(source, 5368709125ULL));  // 5 GiB + 5: low 32 bits read 5
+    MakeDestination();
+    ASSERT_TRUE(SetFileSize(destination, 3221225472ULL));  // 3 GiB: negative as signed 32 bits
+    FileHold other(destination, GENERIC_READ, FILE_SHARE_READ);
+    PromptAnswerer user({IDABORT});
+    EXPECT_EQ(CopyAborted, CopyFileGuarded(source.c_str(), destination.c_str(), 0));
+    ASSERT_EQ(1u, user.Count());
+    EXPECT_NE(std::string::npos, user.Texts()[0].find("\nRozmiar: 5368709125\n"));
+    EXPECT_NE(std::string::npos, user.Texts()[0].find("\nRozmiar: 3221225472\n"));
+}
+
+TEST_F(GuardedCopy, ReadOnlyDestinationAsksAndRetryOverwritesIt)
+{
+    SKIP_UNLESS_READ_ONLY_IS_ENFORCED();
+    MakeDestination();
+    SetFileAttributesA(destination.c_str(), FILE_ATTRIBUTE_READONLY);
+    PromptAnswerer user({IDRETRY});
+    EXPECT_EQ(CopyDone, CopyFileGuarded(source.c_str(), destination.c_str(), 0));
+    EXPECT_EQ(1u, user.Count());
+    EXPECT_EQ("new contents", ReadTextFile(destination));
+    EXPECT_FALSE(Attributes(destination) & FILE_ATTRIBUTE_READONLY);
+}
+
+TEST_F(GuardedCopy, ReadOnlyIdenticalDestinationIsAcceptedAndStaysReadOnly)
+{
+    SKIP_UNLESS_READ_ONLY_IS_ENFORCED();
+    ASSERT_TRUE(CopyFileA(source.c_str(), destination.c_str(), FALSE));
+    SetFileAttributesA(destination.c_str(), FILE_ATTRIBUTE_READONLY);
+    {
+        PromptAnswerer user;
+        EXPECT_EQ(CopyDone, CopyFileGuarded(source.c_str(), destination.c_str(), 1));
+        EXPECT_EQ(0u, user.Count());
+        EXPECT_TRUE(Attributes(destination) & FILE_ATTRIBUTE_READONLY);
+    }
+    PromptAnswerer user({IDIGNORE});
+    EXPECT_EQ(CopyDone, CopyFileGuarded(source.c_str(), destination.c_str(), 0));
+    EXPECT_EQ(1u, user.Count());
+    SetFileAttributesA(destination.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(GuardedCopy, WindowsOnly_HiddenDestinationAsksAtEveryPass)
+{
+    if (RunningUnderWine())
+        GTEST_SKIP() << "Wine overwrites a hidden destination; Windows refuses it";
+    MakeDestination();
+    SetFileAttributesA(destination.c_str(), FILE_ATTRIBUTE_HIDDEN);
+    PromptAnswerer user({IDRETRY, IDRETRY, IDIGNORE});
+    EXPECT_EQ(CopyDone, CopyFileGuarded(source.c_str(), destination.c_str(), 0));
+    EXPECT_EQ(3u, user.Count());
+    EXPECT_EQ("old", ReadTextFile(destination));
+}
+
+TEST(ConflictText, ShortensLongNamesButKeepsNumbersAndTheirEnds)
+{
+    std::string sourceName = "C:\\" + std::string(240, 's') + "\\ocf1.2.jar";
+    std::string destinationName = "D:\\" + std::string(240, 'd') + "\\lib\\ext\\ocf1.2.jar";
+    ConflictFileFacts source = {sourceName.c_str(), 5368709125ULL, {2021, 3, 0, 4, 5, 6, 7, 0}};
+    ConflictFileFacts destination = {destinationName.c_str(), 7, {1999, 12, 0, 31, 23, 59, 58, 0}};
+    char text[kConflictTextCapacity + 16];
+    memset(text, '#', sizeof(text));
+
+    ComposeConflictText(text, kConflictTextCapacity, &source, &destination);
+    std::string shown(text);
+    EXPECT_EQ(kConflictTextCapacity - 1, shown.size());
+    EXPECT_EQ(0, memcmp(text + kConflictTextCapacity, "################", 16));
+    EXPECT_NE(std::string::npos, shown.find("\nNazwa: ...ssss\\ocf1.2.jar\nRozmiar: 5368709125\n"
+                                            "Data modyfikacji: 2021-03-04, 05:06:07\n"));
+    EXPECT_NE(std::string::npos, shown.find("\nNazwa: ...dddd\\lib\\ext\\ocf1.2.jar\nRozmiar: 7\n"
+                                            "Data modyfikacji: 1999-12-31, 23:59:58\n\n"));
+}
+
+TEST(ConflictText, AShortNameKeepsItsLengthAndTheLongOneGetsTheRest)
+{
+    std::string longName = std::string(400, 'x') + "END";
+    ConflictFileFacts source = {"ocf\\a.class", 1, {2000, 1, 0, 2, 3, 4, 5, 0}};
+    ConflictFileFacts destination = {longName.c_str(), 2, {2000, 1, 0, 2, 3, 4, 5, 0}};
+    char text[kConflictTextCapacity];
+
+    ComposeConflictText(text, sizeof(text), &source, &destination);
+    std::string shown(text);
+    EXPECT_EQ(sizeof(text) - 1, shown.size());
+    EXPECT_NE(std::string::npos, shown.find("Nazwa: ocf\\a.class\n"));
+    EXPECT_NE(std::string::npos, shown.find("xxxEND\nRozmiar: 2\n"));
+}

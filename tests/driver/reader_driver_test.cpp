@@ -1,0 +1,250 @@
+// Reader detection and the driver launch, with a winscard.dll double in the test prefix's
+// system directory and launchers in a test Drivers directory that leave proof that they ran.
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <string>
+
+#include "driver/reader_driver.h"
+#include "support/test_files.h"
+
+namespace {
+
+std::string ProgramDirectory()
+{
+    char path[MAX_PATH + 1];
+    GetModuleFileNameA(NULL, path, sizeof(path));
+    *strrchr(path, '\\') = '\0';
+    return path;
+}
+
+std::string SystemLibrary()
+{
+    char directory[MAX_PATH + 1];
+    GetSystemDirectoryA(directory, sizeof(directory));
+    return std::string(directory) + "\\winscard.dll";
+}
+
+bool SameDirectory(const std::string& a, const std::string& b)
+{
+    return lstrcmpiA(a.c_str(), b.c_str()) == 0;
+}
+
+// Waits for a launcher's proof file and gives the directory it ran in.
+std::string WaitForProof(const std::string& path)
+{
+    for (int i = 0; i < 1000 && !FileExists(path); i++)
+        Sleep(20);
+    Sleep(50);
+    std::string content = ReadTextFile(path);
+    while (!content.empty() && (content.back() == '\n' || content.back() == '\r' ||
+                                content.back() == ' '))
+        content.pop_back();
+    return content;
+}
+
+class ReaderDriver : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        UseLibrary("winscard_double.dll");
+        SetReaders("", "");
+        memset(message, 'x', sizeof(message));
+        ASSERT_TRUE(MakeDirectory(drivers));
+        ASSERT_TRUE(WriteTextFile(drivers + "\\twin64.bat", "@cd > ran-twin64.txt\r\n"));
+        ASSERT_TRUE(WriteTextFile(drivers + "\\twin.bat", "@cd > ran-twin.txt\r\n"));
+        ASSERT_TRUE(CopyFileA((ProgramDirectory() + "\\launcher_double.exe").c_str(),
+                              (drivers + "\\410.exe").c_str(), FALSE));
+    }
+    void TearDown() override
+    {
+        UseLibrary("winscard_double.dll");
+        SetReaders("", "");
+    }
+
+    void UseLibrary(const char* name)
+    {
+        ASSERT_TRUE(CopyFileA((ProgramDirectory() + "\\" + name).c_str(), SystemLibrary().c_str(),
+                              FALSE))
+            << "cannot replace " << SystemLibrary();
+    }
+    void SetReaders(const char* names, const char* mode)
+    {
+        SetEnvironmentVariableA("CARDSETUP_SCARD_READERS", names);
+        SetEnvironmentVariableA("CARDSETUP_SCARD_MODE", mode);
+    }
+    bool MessageUntouched() const
+    {
+        for (char c : message)
+            if (c != 'x')
+                return false;
+        return true;
+    }
+    // Runs the step from the media directory and checks that it comes back there.
+    ComponentStatus Install(ReaderType type, char* buffer)
+    {
+        ScopedCurrentDirectory inMedia(media.Path());
+        ComponentStatus status = InstallReaderDriver(type, buffer, kMessageCapacity);
+        EXPECT_TRUE(SameDirectory(media.Path(), CurrentDirectory())) << CurrentDirectory();
+        return status;
+    }
+
+    TempDir media{"media"};
+    std::string drivers = media / "Drivers";
+    char message[kMessageCapacity];
+};
+
+}  // namespace
+
+TEST(ReaderTypes, TheDialogOffersTwoRowsForTheirLaunchers)
+{
+    EXPECT_STREQ("GemPC(Twin,Tokens)-Win7/XP/Vista/2000-64bit", ReaderTypeTable[0].displayName);
+    EXPECT_EQ(2, ReaderTypeTable[0].type);
+    EXPECT_STREQ("GemPC(Twin,Tokens)-Win8-64bit", ReaderTypeTable[1].displayName);
+    EXPECT_EQ(5, ReaderTypeTable[1].type);
+    const char* expected[] = {"twin.bat", "410.exe", "twin64.bat", NULL, "twin8.bat", "twin8_64.bat"};
+    for (ReaderType type = 0; type < 6; type++) {
+        if (expected[type] == NULL)
+            EXPECT_EQ(NULL, DriverLauncherName(type));
+        else
+            EXPECT_STREQ(expected[type], DriverLauncherName(type)) << type;
+    }
+    EXPECT_EQ(NULL, DriverLauncherName(-1));
+    EXPECT_EQ(NULL, DriverLauncherName(6));
+}
+
+TEST(ReaderListScan, FindsTheFamilyNameOnlyWithinOneName)
+{
+    struct Case {
+        const char* list;
+        int32_t length;
+        bool found;
+    } cases[] = {
+        {"Gemplus USB Smart Card Reader 0\0", 33, true},
+        {"GGEMPLUS\0", 10, true},
+        {"GEMGEMPLUS\0", 12, true},
+        {"Reader GEMPLU\0S card\0", 22, false},
+        {"Other\0xgemplus", 14, true},
+        {"Other\0xgemplus", 13, false},
+        {"G\xC9MPLUS\0", 9, false},  // an accented E
+        {"GEMPLU\xD3\0", 9, false},
+        {"GEMPLUs", 7, true},
+        {"gEmPlUs\0\0", 9, true},
+        {"", 0, false},
+        {"GEMPLUS", 6, false},
+        {"GEM PLUS\0", 9, false},
+        {"GEMPLU\x13", 7, false},  // 0x13 | 0x20 is not 's'
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.found, ReaderListContainsGemplus(c.list, c.length))
+            << std::string(c.list, c.length);
+}
+
+TEST_F(ReaderDriver, DetectsAGemplusReaderThroughPcsc)
+{
+    SetReaders("Gemplus USB Smart Card Reader 0", "");
+    EXPECT_TRUE(DetectGemplusReader());
+    SetReaders("Other Reader 0|gemplus gempc twin 1", "");
+    EXPECT_TRUE(DetectGemplusReader());
+    SetReaders("Other Reader 0|xgemplus", "unterminated");
+    EXPECT_TRUE(DetectGemplusReader());
+}
+
+TEST_F(ReaderDriver, EveryPcscFailureAnswersNotFound)
+{
+    SetReaders("Other Reader 0", "");
+    EXPECT_FALSE(DetectGemplusReader());
+    SetReaders("", "");
+    EXPECT_FALSE(DetectGemplusReader());
+    SetReaders("", "empty");
+    EXPECT_FALSE(DetectGemplusReader());
+    SetReaders("GEMPLUS Reader", "length-fails");
+    EXPECT_FALSE(DetectGemplusReader());
+    SetReaders("GEMPLUS Reader", "list-fails");
+    EXPECT_FALSE(DetectGemplusReader());
+    UseLibrary("winscard_without_function.dll");
+    SetReaders("GEMPLUS Reader", "");
+    EXPECT_FALSE(DetectGemplusReader());
+}
+
+TEST_F(ReaderDriver, NoLibraryAnswersNotFound)
+{
+    ASSERT_TRUE(DeleteFileA(SystemLibrary().c_str()));
+    EXPECT_FALSE(DetectGemplusReader());
+}
+
+TEST_F(ReaderDriver, APlantedLibraryBesideTheProgramOrInTheCurrentDirectoryIsNeverLoaded)
+{
+    std::string besideProgram = ProgramDirectory() + "\\winscard.dll";
+    std::string planted = ProgramDirectory() + "\\winscard_planted.dll";
+    ASSERT_TRUE(CopyFileA(planted.c_str(), besideProgram.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(planted.c_str(), (media / "winscard.dll").c_str(), FALSE));
+    SetReaders("Other Reader 0", "");
+    bool found;
+    {
+        ScopedCurrentDirectory inMedia(media.Path());
+        found = DetectGemplusReader();
+    }
+    DeleteFileA(besideProgram.c_str());
+    EXPECT_FALSE(found) << "a winscard.dll outside the system directory was loaded";
+}
+
+TEST_F(ReaderDriver, AFoundReaderIsAWarningAndStartsNothing)
+{
+    SetReaders("Gemplus USB Smart Card Reader 0", "");
+    EXPECT_EQ(StatusWarning, Install(2, message));
+    EXPECT_STREQ("Wykryto już zainstalowany w systemie czytnik rodziny GEMPLUS", message);
+    RemoveTree(drivers);  // a missing Drivers goes unnoticed: it is never entered
+    EXPECT_EQ(StatusWarning, Install(2, NULL));
+    Sleep(300);
+    EXPECT_FALSE(FileExists(drivers + "\\ran-twin64.txt"));
+}
+
+TEST_F(ReaderDriver, StartsTheLauncherInDriversWithoutWaiting)
+{
+    SetReaders("Other Reader 0", "");
+    EXPECT_EQ(StatusOk, Install(2, message));
+    EXPECT_TRUE(MessageUntouched());
+    EXPECT_TRUE(SameDirectory(drivers, WaitForProof(drivers + "\\ran-twin64.txt")));
+    EXPECT_EQ(StatusOk, Install(1, message));
+    EXPECT_TRUE(SameDirectory(drivers, WaitForProof(drivers + "\\ran-410.exe.txt")));
+}
+
+TEST_F(ReaderDriver, NoPcscLibraryStillStartsTheLauncher)
+{
+    ASSERT_TRUE(DeleteFileA(SystemLibrary().c_str()));
+    EXPECT_EQ(StatusOk, Install(0, NULL));
+    EXPECT_TRUE(SameDirectory(drivers, WaitForProof(drivers + "\\ran-twin.txt")));
+}
+
+TEST_F(ReaderDriver, AMissingLauncherIsAnErrorNamingIt)
+{
+    EXPECT_EQ(StatusError, Install(5, message));
+    EXPECT_STREQ("Błąd uruchomienia zewn. sterownika: Drivers\\twin8_64.bat", message);
+    EXPECT_EQ(StatusError, Install(5, NULL));
+}
+
+TEST_F(ReaderDriver, ATypeWithoutLauncherIsAnError)
+{
+    EXPECT_EQ(StatusError, Install(3, message));
+    EXPECT_STREQ("Nieprawidłowy typ czytnika", message);
+    EXPECT_EQ(StatusError, Install(-7, NULL));
+}
+
+TEST_F(ReaderDriver, NoDriversDirectoryMeansIncompleteMedia)
+{
+    RemoveTree(drivers);
+    EXPECT_EQ(StatusError, Install(2, message));
+    EXPECT_STREQ("Instalator jest niekompletny", message);
+}
+
+TEST_F(ReaderDriver, MessagesAreCutToTheCapacity)
+{
+    ScopedCurrentDirectory inMedia(media.Path());
+    EXPECT_EQ(StatusError, InstallReaderDriver(5, message, 12));
+    EXPECT_STREQ("Błąd urucho", message);
+    EXPECT_EQ('x', message[12]);
+    EXPECT_EQ(StatusError, InstallReaderDriver(3, message, 0));
+    EXPECT_STREQ("Błąd urucho", message);
+}

@@ -1,0 +1,163 @@
+// File-system helpers for the tests, written against the real Win32 API of the test prefix.
+#include "test_files.h"
+
+#include <vector>
+
+bool RunningUnderWine()
+{
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll != NULL && GetProcAddress(ntdll, "wine_get_version") != NULL;
+}
+
+TempDir::TempDir(const char* tag)
+{
+    static unsigned counter = 0;
+    char base[MAX_PATH + 1];
+    char name[MAX_PATH + 1];
+
+    GetTempPathA(sizeof(base), base);
+    for (;;) {
+        snprintf(name, sizeof(name), "%scs-%s-%lu-%u", base, tag, GetCurrentProcessId(), ++counter);
+        if (CreateDirectoryA(name, NULL))
+            break;
+    }
+    path_ = name;
+}
+
+TempDir::~TempDir()
+{
+    RemoveTree(path_);
+}
+
+void RemoveTree(const std::string& path)
+{
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA((path + "\\*").c_str(), &entry);
+
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = entry.cFileName;
+            std::string child = path + "\\" + name;
+            if (name == "." || name == "..")
+                continue;
+            SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(child);
+            else
+                DeleteFileA(child.c_str());
+        } while (FindNextFileA(find, &entry));
+        FindClose(find);
+    }
+    RemoveDirectoryA(path.c_str());
+}
+
+bool MakeDirectory(const std::string& path)
+{
+    return CreateDirectoryA(path.c_str(), NULL) != 0;
+}
+
+bool WriteTextFile(const std::string& path, const std::string& content)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    DWORD written = 0;
+    bool ok;
+
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    ok = WriteFile(file, content.data(), (DWORD)content.size(), &written, NULL) &&
+         written == content.size();
+    CloseHandle(file);
+    return ok;
+}
+
+std::string ReadTextFile(const std::string& path)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    std::vector<char> buffer(1 << 16);
+    DWORD got = 0;
+    std::string content;
+
+    if (file == INVALID_HANDLE_VALUE)
+        return "<missing>";
+    while (ReadFile(file, buffer.data(), (DWORD)buffer.size(), &got, NULL) && got > 0)
+        content.append(buffer.data(), got);
+    CloseHandle(file);
+    return content;
+}
+
+bool FileExists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+DWORD Attributes(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str());
+}
+
+bool SetWriteTimeUtc(const std::string& path, WORD year, WORD month, WORD day, WORD hour,
+                     WORD minute, WORD second)
+{
+    SYSTEMTIME time = {year, month, 0, day, hour, minute, second, 0};
+    FILETIME written;
+    HANDLE file;
+    bool ok;
+
+    if (!SystemTimeToFileTime(&time, &written))
+        return false;
+    file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                       NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    ok = SetFileTime(file, NULL, NULL, &written) != 0;
+    CloseHandle(file);
+    return ok;
+}
+
+bool SetFileSize(const std::string& path, unsigned long long size)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    LARGE_INTEGER end;
+    bool ok;
+
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    end.QuadPart = (LONGLONG)size;
+    ok = SetFilePointerEx(file, end, NULL, FILE_BEGIN) && SetEndOfFile(file);
+    CloseHandle(file);
+    return ok;
+}
+
+std::string CurrentDirectory()
+{
+    char path[MAX_PATH + 1];
+    DWORD length = GetCurrentDirectoryA(sizeof(path), path);
+    return length > 0 && length < sizeof(path) ? std::string(path) : std::string("<unknown>");
+}
+
+FileHold::FileHold(const std::string& path, DWORD access, DWORD share)
+    : handle_(CreateFileA(path.c_str(), access, share, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                          NULL))
+{
+}
+
+void FileHold::Release()
+{
+    if (handle_ != INVALID_HANDLE_VALUE)
+        CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+}
+
+ScopedCurrentDirectory::ScopedCurrentDirectory(const std::string& path)
+    : previous_(CurrentDirectory())
+{
+    SetCurrentDirectoryA(path.c_str());
+}
+
+ScopedCurrentDirectory::~ScopedCurrentDirectory()
+{
+    SetCurrentDirectoryA(previous_.c_str());
+}

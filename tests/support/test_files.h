@@ -1,0 +1,54 @@
+// File-system helpers for the tests: temporary directory trees in the Wine prefix, file contents
+// and times, files held open the way another program would hold them, the current directory.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+bool RunningUnderWine();
+
+// A fresh directory under the temporary directory, removed with everything in it at the end.
+class TempDir {
+public:
+    explicit TempDir(const char* tag);
+    ~TempDir();
+    const std::string& Path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
+
+private:
+    std::string path_;
+};
+
+void RemoveTree(const std::string& path);
+bool MakeDirectory(const std::string& path);
+bool WriteTextFile(const std::string& path, const std::string& content);
+std::string ReadTextFile(const std::string& path);
+bool FileExists(const std::string& path);
+DWORD Attributes(const std::string& path);
+bool SetWriteTimeUtc(const std::string& path, WORD year, WORD month, WORD day, WORD hour,
+                     WORD minute, WORD second);
+bool SetFileSize(const std::string& path, unsigned long long size);
+std::string CurrentDirectory();
+
+// Holds a file open with the given access and sharing until destroyed.
+class FileHold {
+public:
+    FileHold(const std::string& path, DWORD access, DWORD share);
+    ~FileHold() { Release(); }
+    bool Held() const { return handle_ != INVALID_HANDLE_VALUE; }
+    void Release();
+
+private:
+    HANDLE handle_;
+};
+
+// Enters a directory and goes back to where it was when destroyed.
+class ScopedCurrentDirectory {
+public:
+    explicit ScopedCurrentDirectory(const std::string& path);
+    ~ScopedCurrentDirectory();
+
+private:
+    std::string previous_;
+};
