@@ -9,6 +9,11 @@ packages=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools googletes
 
 say() { printf '==> %s\n' "$*"; }
 
+# Runs a command as root: directly when we are root (as in CI), else through sudo.
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
 ensure_packages() {
     local missing=()
     for p in "${packages[@]}"; do
@@ -16,20 +21,17 @@ ensure_packages() {
     done
     [ ${#missing[@]} -eq 0 ] && return 0
     say "installing ${missing[*]} (a first run takes a few minutes)"
-    local sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo=sudo
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    as_root apt-get update -qq
+    as_root env DEBIAN_FRONTEND=noninteractive \
+        apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
 # Wine takes its ANSI code page from the locale: pl_PL gives 1250, the installer's texts.
 ensure_polish_locale() {
     if ! locale -a 2>/dev/null | grep -qi '^pl_PL\.utf-\?8$'; then
         say "generating the pl_PL.UTF-8 locale"
-        local sudo=""
-        [ "$(id -u)" -eq 0 ] || sudo=sudo
-        $sudo sed -i 's/^# *pl_PL.UTF-8/pl_PL.UTF-8/' /etc/locale.gen
-        $sudo locale-gen >/dev/null
+        as_root sed -i 's/^# *pl_PL.UTF-8/pl_PL.UTF-8/' /etc/locale.gen
+        as_root locale-gen >/dev/null
     fi
     export LC_ALL=pl_PL.UTF-8
 }
