@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include "../deploy/text.h"
+#include "../messages.h"
 #include <strsafe.h>  // last: makes the unbounded string calls compile errors
 
 const ReaderTypeEntry ReaderTypeTable[kReaderTypeCount] = {
@@ -15,7 +16,6 @@ const ReaderTypeEntry ReaderTypeTable[kReaderTypeCount] = {
 };
 
 const char kReaderFoundMessage[] = "Wykryto już zainstalowany w systemie czytnik rodziny GEMPLUS";
-const char kMediaIncompleteMessage[] = "Instalator jest niekompletny";
 const char kInvalidReaderTypeMessage[] = "Nieprawidłowy typ czytnika";
 const char kLaunchFailedFormat[] = "Błąd uruchomienia zewn. sterownika: Drivers\\%s";
 

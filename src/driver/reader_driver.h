@@ -17,7 +17,6 @@ const int kReaderTypeCount = 2;
 extern const ReaderTypeEntry ReaderTypeTable[kReaderTypeCount];
 
 extern const char kReaderFoundMessage[];
-extern const char kMediaIncompleteMessage[];
 extern const char kInvalidReaderTypeMessage[];
 extern const char kLaunchFailedFormat[];
 

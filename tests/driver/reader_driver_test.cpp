@@ -11,24 +11,9 @@
 
 namespace {
 
-std::string ProgramDirectory()
-{
-    char path[MAX_PATH + 1];
-    GetModuleFileNameA(NULL, path, sizeof(path));
-    *strrchr(path, '\\') = '\0';
-    return path;
-}
-
 std::string SystemLibrary()
 {
-    char directory[MAX_PATH + 1];
-    GetSystemDirectoryA(directory, sizeof(directory));
-    return std::string(directory) + "\\winscard.dll";
-}
-
-bool SameDirectory(const std::string& a, const std::string& b)
-{
-    return lstrcmpiA(a.c_str(), b.c_str()) == 0;
+    return SystemDirectory() + "\\winscard.dll";
 }
 
 // Waits for a launcher's proof file and gives the directory it ran in.
@@ -86,7 +71,7 @@ protected:
     {
         ScopedCurrentDirectory inMedia(media.Path());
         ComponentStatus status = InstallReaderDriver(type, buffer, kMessageCapacity);
-        EXPECT_TRUE(SameDirectory(media.Path(), CurrentDirectory())) << CurrentDirectory();
+        EXPECT_TRUE(SamePath(media.Path(), CurrentDirectory())) << CurrentDirectory();
         return status;
     }
 
@@ -206,16 +191,16 @@ TEST_F(ReaderDriver, StartsTheLauncherInDriversWithoutWaiting)
     SetReaders("Other Reader 0", "");
     EXPECT_EQ(StatusOk, Install(2, message));
     EXPECT_TRUE(MessageUntouched());
-    EXPECT_TRUE(SameDirectory(drivers, WaitForProof(drivers + "\\ran-twin64.txt")));
+    EXPECT_TRUE(SamePath(drivers, WaitForProof(drivers + "\\ran-twin64.txt")));
     EXPECT_EQ(StatusOk, Install(1, message));
-    EXPECT_TRUE(SameDirectory(drivers, WaitForProof(drivers + "\\ran-410.exe.txt")));
+    EXPECT_TRUE(SamePath(drivers, WaitForProof(drivers + "\\ran-410.exe.txt")));
 }
 
 TEST_F(ReaderDriver, NoPcscLibraryStillStartsTheLauncher)
 {
     ASSERT_TRUE(DeleteFileA(SystemLibrary().c_str()));
     EXPECT_EQ(StatusOk, Install(0, NULL));
-    EXPECT_TRUE(SameDirectory(drivers, WaitForProof(drivers + "\\ran-twin.txt")));
+    EXPECT_TRUE(SamePath(drivers, WaitForProof(drivers + "\\ran-twin.txt")));
 }
 
 TEST_F(ReaderDriver, AMissingLauncherIsAnErrorNamingIt)

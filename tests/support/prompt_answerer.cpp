@@ -83,3 +83,14 @@ void PromptAnswerer::Answer(HWND prompt)
     while (IsWindow(prompt) && !stop_)
         Sleep(5);
 }
+
+void WarmUpMessageBoxes()
+{
+    static bool warm = false;
+
+    if (warm)
+        return;
+    warm = true;
+    PromptAnswerer user({IDIGNORE});
+    MessageBoxA(NULL, "", kConflictCaption, MB_ABORTRETRYIGNORE);
+}

@@ -37,3 +37,7 @@ private:
 
 // The text of a message box: the longest text among its static controls.
 std::string MessageBoxText(HWND box);
+
+// Shows and answers one prompt, once per process: the first message box makes user32 open keys
+// and files that it keeps, which would otherwise look like handles a step left open.
+void WarmUpMessageBoxes();

@@ -161,3 +161,42 @@ ScopedCurrentDirectory::~ScopedCurrentDirectory()
 {
     SetCurrentDirectoryA(previous_.c_str());
 }
+
+std::string ProgramDirectory()
+{
+    char path[MAX_PATH + 1];
+    DWORD length = GetModuleFileNameA(NULL, path, sizeof(path));
+    std::string program(path, length < sizeof(path) ? length : 0);
+    return program.substr(0, program.rfind('\\'));
+}
+
+std::string SystemDirectory()
+{
+    char directory[MAX_PATH + 1];
+    UINT length = GetSystemDirectoryA(directory, sizeof(directory));
+    return std::string(directory, length < sizeof(directory) ? length : 0);
+}
+
+std::string WindowsDirectory()
+{
+    char directory[MAX_PATH + 1];
+    UINT length = GetWindowsDirectoryA(directory, sizeof(directory));
+    return std::string(directory, length < sizeof(directory) ? length : 0);
+}
+
+bool SamePath(const std::string& a, const std::string& b)
+{
+    return lstrcmpiA(a.c_str(), b.c_str()) == 0;
+}
+
+std::vector<std::string> ReadLines(const std::string& path)
+{
+    std::vector<std::string> lines;
+    std::string content = ReadTextFile(path);
+    size_t start = 0;
+    for (size_t end; (end = content.find('\n', start)) != std::string::npos; start = end + 1) {
+        size_t length = end > start && content[end - 1] == '\r' ? end - start - 1 : end - start;
+        lines.push_back(content.substr(start, length));
+    }
+    return lines;
+}

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 bool RunningUnderWine();
 
@@ -30,6 +31,12 @@ bool SetWriteTimeUtc(const std::string& path, WORD year, WORD month, WORD day, W
                      WORD minute, WORD second);
 bool SetFileSize(const std::string& path, unsigned long long size);
 std::string CurrentDirectory();
+std::string ProgramDirectory();  // where the test program and the doubles are built
+std::string SystemDirectory();
+std::string WindowsDirectory();
+bool SamePath(const std::string& a, const std::string& b);  // as Windows compares them
+// The file's lines without their line ends (LF or CR LF).
+std::vector<std::string> ReadLines(const std::string& path);
 
 // Holds a file open with the given access and sharing until destroyed.
 class FileHold {
