@@ -1,0 +1,215 @@
+// Copies ns\jars\* into <install>\Program\java\classes, ns\ocfpcsc1.dll into
+// <install>\Program\java\bin and ns\opencard.properties as .opencard.properties into each profile
+// under the Users directory beside the install directory.
+#include "netscape_components.h"
+
+#include <direct.h>
+#include <string.h>
+#include <windows.h>
+
+#include "../deploy/guarded_copy.h"
+#include "../deploy/path_join.h"
+#include "../deploy/text.h"
+#include "../deploy/tree_copy.h"
+#include "../messages.h"
+#include "registry_text.h"
+#include <strsafe.h>  // last: makes the unbounded string calls compile errors
+
+const char kNetscapeNotFoundMessage[] = "Nie wykryto zainstalownej przeglądarki Netscape 4.x";
+const char kNoProfileCopiedMessage[] =
+    "Nie skopiowano pliku opencard.properties do żadnego z profilów użytkowników przeglądarki "
+    "Netscape";
+const char kProfilesIncompleteFormat[] =
+    "Niepełna kopia pliku opencard.properties dla profilów użytkowników przeglądarki Netscape; "
+    "kod operacji: OP%dPF%d";
+
+static const char kNetscapeKey[] = "Software\\Netscape\\Netscape Navigator\\Main";
+
+enum NetscapeOutcome { NsNone, NsMediaMissing, NsNotFound, NsCopyFailed, NsProfilesIncomplete };
+
+struct NetscapeRun {
+    char path[kPathCapacity];
+    char failedPath[kPathCapacity];
+    size_t installLength;      // the install directory's text as read
+    size_t profileRootLength;  // up to and including the backslash before the install directory
+    int32_t profileCount;
+    int32_t copyCount;
+    CopyResult copyResult;
+    NetscapeOutcome outcome;
+    bool aborted;
+};
+
+static void CutPath(NetscapeRun* run, size_t length)
+{
+    run->path[length] = '\0';
+}
+
+// The directory that holds the install directory, with its backslash; trailing backslashes of
+// the install directory are passed over first. 0 when there is no such directory.
+static size_t ProfileRootLength(const char* installDirectory, size_t length)
+{
+    while (length > 0 && installDirectory[length - 1] == '\\')
+        length--;
+    while (length > 0 && installDirectory[length - 1] != '\\')
+        length--;
+    return length;
+}
+
+// An install directory that is empty or has no directory above it would make every copy land
+// relative to the media directory, so it counts as no browser.
+static bool ReadInstallDirectory(HKEY key, NetscapeRun* run)
+{
+    if (!ReadRegistryText(key, "Install Directory", run->path, sizeof(run->path)))
+        return false;
+    run->installLength = strlen(run->path);
+    run->profileRootLength = ProfileRootLength(run->path, run->installLength);
+    return run->profileRootLength > 0;
+}
+
+static void RecordCopy(NetscapeRun* run, CopyResult result)
+{
+    run->copyResult = result;
+    if (result == CopyAborted)
+        run->aborted = true;
+    else if (result != CopyDone)
+        run->outcome = NsCopyFailed;
+}
+
+// A classes path that would not fit is reported like a directory that cannot be made, naming
+// the install directory.
+static void CopyClassArchives(NetscapeRun* run)
+{
+    if (!AppendPathComponent(run->path, sizeof(run->path), "Program\\java\\classes")) {
+        RecordCopy(run, CopyDirFailed);
+        CopyText(run->failedPath, sizeof(run->failedPath), run->path);
+        return;
+    }
+    RecordCopy(run, CopyTree("jars\\*", run->path, 1, run->failedPath));
+}
+
+static void CopyBridgeLibrary(NetscapeRun* run)
+{
+    CutPath(run, run->installLength);
+    if (AppendPathComponent(run->path, sizeof(run->path), "Program\\java\\bin\\ocfpcsc1.dll"))
+        RecordCopy(run, CopyFileGuarded("ocfpcsc1.dll", run->path, 0));
+    else
+        RecordCopy(run, CopyFailed);
+    if (run->outcome == NsCopyFailed)
+        CopyText(run->failedPath, sizeof(run->failedPath), "ocfpcsc1.dll");
+}
+
+// Only a plain directory counts as a profile: the test is for equality with the directory
+// attribute, so a directory with any other attribute is passed over like a file.
+static bool IsProfileEntry(const WIN32_FIND_DATAA* entry)
+{
+    if (strcmp(entry->cFileName, ".") == 0 || strcmp(entry->cFileName, "..") == 0)
+        return false;
+    return entry->dwFileAttributes == FILE_ATTRIBUTE_DIRECTORY;
+}
+
+// A profile whose destination would not fit is counted but not copied to.
+static void CopyToProfile(NetscapeRun* run, size_t profileBase, const char* profileName)
+{
+    CopyResult result;
+
+    run->profileCount++;
+    CutPath(run, profileBase);
+    if (!AppendPathComponent(run->path, sizeof(run->path), profileName) ||
+        !AppendPathComponent(run->path, sizeof(run->path), ".opencard.properties"))
+        return;
+    result = CopyFileGuarded("opencard.properties", run->path, 0);
+    if (result == CopyAborted)
+        run->aborted = true;
+    else if (result == CopyDone)
+        run->copyCount++;
+}
+
+static void VisitProfiles(NetscapeRun* run, HANDLE find, WIN32_FIND_DATAA* entry,
+                          size_t profileBase)
+{
+    do {
+        if (IsProfileEntry(entry))
+            CopyToProfile(run, profileBase, entry->cFileName);
+    } while (!run->aborted && FindNextFileA(find, entry));
+}
+
+static void CopyToProfiles(NetscapeRun* run)
+{
+    WIN32_FIND_DATAA entry;
+    HANDLE find;
+    size_t profileBase;
+
+    CutPath(run, run->profileRootLength);
+    if (AppendPathComponent(run->path, sizeof(run->path), "Users\\*")) {
+        profileBase = strlen(run->path) - 1;
+        find = FindFirstFileA(run->path, &entry);
+        if (find != INVALID_HANDLE_VALUE) {
+            VisitProfiles(run, find, &entry, profileBase);
+            FindClose(find);
+        }
+    }
+    if (!run->aborted && (run->profileCount <= 0 || run->copyCount < run->profileCount))
+        run->outcome = NsProfilesIncomplete;
+}
+
+static void DeployWithKey(NetscapeRun* run, HKEY key)
+{
+    if (!ReadInstallDirectory(key, run)) {
+        run->outcome = NsNotFound;
+        return;
+    }
+    CopyClassArchives(run);
+    if (run->outcome == NsNone && !run->aborted)
+        CopyBridgeLibrary(run);
+    if (run->outcome == NsNone && !run->aborted)
+        CopyToProfiles(run);
+}
+
+static ComponentStatus Report(const NetscapeRun* run, char* message, uint32_t capacity)
+{
+    if (run->aborted) {
+        CopyText(message, capacity, kAbortedMessage);
+        return StatusAborted;
+    }
+    switch (run->outcome) {
+    case NsMediaMissing:
+        CopyText(message, capacity, kMediaIncompleteMessage);
+        return StatusError;
+    case NsNotFound:
+        CopyText(message, capacity, kNetscapeNotFoundMessage);
+        return StatusWarning;
+    case NsCopyFailed:
+        FormatText(message, capacity, kCopyErrorFormat, (int)run->copyResult, run->failedPath);
+        return StatusError;
+    case NsProfilesIncomplete:
+        if (run->profileCount <= 0) {
+            CopyText(message, capacity, kNoProfileCopiedMessage);
+            return StatusError;
+        }
+        FormatText(message, capacity, kProfilesIncompleteFormat, run->copyCount,
+                   run->profileCount);
+        return StatusWarning;
+    default:
+        return StatusOk;
+    }
+}
+
+ComponentStatus InstallNetscapeComponents(char* message, uint32_t capacity)
+{
+    NetscapeRun run;
+    HKEY key;
+
+    ZeroMemory(&run, sizeof(run));
+    if (_chdir("ns") != 0) {
+        run.outcome = NsMediaMissing;
+        return Report(&run, message, capacity);
+    }
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kNetscapeKey, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
+        DeployWithKey(&run, key);
+        RegCloseKey(key);
+    } else {
+        run.outcome = NsNotFound;
+    }
+    _chdir("..");
+    return Report(&run, message, capacity);
+}
