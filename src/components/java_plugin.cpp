@@ -1,0 +1,302 @@
+// Serves every Java home registered under the runtime and the development kit keys in turn.
+// One home's paths and commands are all joined onto one buffer that holds the home behind a
+// double quote: files use it from the home on, commands whole, so a home with spaces stays one
+// program name.
+#include "java_plugin.h"
+
+#include <direct.h>
+#include <stdlib.h>
+#include <string.h>
+#include <windows.h>
+
+#include "../deploy/guarded_copy.h"
+#include "../deploy/path_join.h"
+#include "../deploy/text.h"
+#include "../messages.h"
+#include "registry_text.h"
+#include <strsafe.h>  // last: makes the unbounded string calls compile errors
+
+const char kNoJavaFoundMessage[] =
+    "Nie wykryto instalacji środowiska JRE/JDK lub aplikacja nie była uruchamiona z prawami "
+    "administratora";
+const char kNoJavaServedMessage[] = "Nie zainstalowano sterowników OCF dla żadnego środowiska JRE/JDK";
+const char kJavaIncompleteFormat[] =
+    "Niepełna instalacja sterowników OCF dla środowiska JRE/JDK; kod operacji: VM%dOL%dOP%dJP%d";
+const char kSystemLibraryMessage[] =
+    "Błąd kopiowania biblioteki obsługi czytników PC/SC: ocfpcsc1.dll";
+
+// A home of up to 261 characters and its terminator, behind the opening quote.
+static const size_t kJavaHomeCapacity = 262;
+static const size_t kWorkingCapacity = kJavaHomeCapacity + 1;
+static const size_t kBackupNameCapacity = 260;
+static const char kHomeLibrary[] = "lib\\ext\\ocfpcsc1.dll";
+static const size_t kLastJreHomeCapacity = kJavaHomeCapacity + 1 + sizeof(kHomeLibrary);
+
+struct JavaFamily {
+    const char* keyName;
+    const char* libraryPath;
+    const char* propertiesPath;
+    const char* policyPath;
+    bool isRuntime;  // only runtimes receive the bridge library in their own extension directory
+};
+
+static const JavaFamily kRuntimes = {"Java Runtime Environment", "lib\\ext\\ocf1.2.jar",
+                                     "lib\\opencard.properties", "lib\\security\\java.policy",
+                                     true};
+static const JavaFamily kDevelopmentKits = {"Java Development Kit", "jre\\lib\\ext\\ocf1.2.jar",
+                                            "jre\\lib\\opencard.properties",
+                                            "jre\\lib\\security\\java.policy", false};
+
+// Each text closes the quote that opens the working buffer.
+static const char* const kPolicyCommands[] = {
+    "bin\\java.exe\" CopyPolicyFile .java.policy",
+    "bin\\java.exe\" CopyPolicyFile .opencard.properties",
+};
+
+struct JavaRun {
+    char working[kWorkingCapacity];
+    size_t homeEnd;  // the working buffer's length with the quote and the home as read
+    char lastJreHome[kLastJreHomeCapacity];
+    char backupName[kBackupNameCapacity];
+    int32_t vm, ol, op, jp, systemLibraryCount;
+    bool aborted, mediaIncomplete, noJavaFound;
+};
+
+static const char* HomePath(const JavaRun* run)
+{
+    return run->working + 1;
+}
+
+// Cuts the working buffer back to the quoted home and joins component to it. A join that would
+// not fit is refused, and the operation it was for counts as not done.
+static bool JoinToHome(JavaRun* run, const char* component)
+{
+    run->working[run->homeEnd] = '\0';
+    return AppendPathComponent(run->working, sizeof(run->working), component) != 0;
+}
+
+enum FilePresence { FileAbsent, FilePresent, FileBlocked };
+
+// Only a clear "not found" means absent; a directory in the file's place, or a file that cannot
+// be examined, blocks it.
+static FilePresence ProbeFile(const char* path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    DWORD error;
+
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+        return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? FileBlocked : FilePresent;
+    error = GetLastError();
+    return (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) ? FileAbsent
+                                                                            : FileBlocked;
+}
+
+static void CopyIntoHome(JavaRun* run, const char* source, const char* component,
+                         int32_t* doneCount)
+{
+    CopyResult result;
+
+    if (!JoinToHome(run, component))
+        return;
+    result = CopyFileGuarded(source, HomePath(run), 0);
+    if (result == CopyAborted)
+        run->aborted = true;
+    else if (result == CopyDone)
+        (*doneCount)++;
+}
+
+// No file name holds a double quote, and inside a command one would end the program name early.
+static void RunPolicyCommands(JavaRun* run)
+{
+    if (run->jp != 0 || strchr(HomePath(run), '"') != NULL)
+        return;
+    for (const char* command : kPolicyCommands) {
+        if (JoinToHome(run, command) && system(run->working) == 0)
+            run->jp++;
+    }
+}
+
+// The home's own policy is saved once, beside it; a backup that is there already holds the
+// policy from before the first run and is never replaced. Returns whether the policy may now be
+// replaced: not when the home has a policy of its own that is not safely saved.
+static bool BackUpOwnPolicy(JavaRun* run, const char* policy)
+{
+    FilePresence policyPresence = ProbeFile(policy);
+    FilePresence backupPresence;
+    CopyResult result;
+
+    if (policyPresence == FileAbsent)
+        return true;
+    if (!FormatText(run->backupName, sizeof(run->backupName), "%s.ocf-bak", policy))
+        return false;
+    backupPresence = ProbeFile(run->backupName);
+    if (backupPresence == FilePresent)
+        return true;
+    if (backupPresence == FileBlocked || policyPresence == FileBlocked)
+        return false;
+    result = CopyFileGuarded(policy, run->backupName, 0);
+    if (result == CopyAborted)
+        run->aborted = true;
+    return result == CopyDone;
+}
+
+static void ReplacePolicy(JavaRun* run, const JavaFamily* family)
+{
+    CopyResult result;
+
+    if (!JoinToHome(run, family->policyPath) || !BackUpOwnPolicy(run, HomePath(run)))
+        return;
+    result = CopyFileGuarded("java.policy", HomePath(run), 0);
+    if (result == CopyAborted)
+        run->aborted = true;
+    else if (result == CopyDone)
+        run->jp++;
+}
+
+// A home is counted once its value is read, even when its paths turn out too long to serve.
+static void ServeHome(JavaRun* run, const JavaFamily* family, HKEY versionKey)
+{
+    run->working[0] = '"';
+    if (!ReadRegistryText(versionKey, "JavaHome", run->working + 1, kJavaHomeCapacity))
+        return;
+    run->homeEnd = strlen(run->working);
+    run->vm++;
+    if (family->isRuntime)
+        CopyText(run->lastJreHome, sizeof(run->lastJreHome), HomePath(run));
+    CopyIntoHome(run, "ocf1.2.jar", family->libraryPath, &run->ol);
+    if (!run->aborted)
+        CopyIntoHome(run, "opencard.properties", family->propertiesPath, &run->op);
+    if (run->aborted)
+        return;
+    RunPolicyCommands(run);
+    ReplacePolicy(run, family);
+}
+
+static void ServeVersion(JavaRun* run, const JavaFamily* family, HKEY familyKey,
+                         const char* versionName)
+{
+    HKEY versionKey;
+
+    if (RegOpenKeyExA(familyKey, versionName, 0, KEY_ALL_ACCESS, &versionKey) != ERROR_SUCCESS)
+        return;
+    ServeHome(run, family, versionKey);
+    RegCloseKey(versionKey);
+}
+
+static void RunVersionPass(JavaRun* run, const JavaFamily* family, HKEY familyKey)
+{
+    char versionName[kWorkingCapacity];
+
+    for (DWORD index = 0; !run->aborted; index++) {
+        if (RegEnumKeyA(familyKey, index, versionName, sizeof(versionName)) != ERROR_SUCCESS)
+            break;
+        ServeVersion(run, family, familyKey, versionName);
+    }
+}
+
+static HKEY OpenFamily(HKEY javaSoft, const JavaFamily* family)
+{
+    HKEY key;
+
+    if (RegOpenKeyExA(javaSoft, family->keyName, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+        return NULL;
+    return key;
+}
+
+static void ServeRegisteredHomes(JavaRun* run)
+{
+    HKEY javaSoft;
+    HKEY runtimes;
+    HKEY developmentKits;
+
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\JavaSoft", 0, KEY_ALL_ACCESS, &javaSoft) !=
+        ERROR_SUCCESS) {
+        run->noJavaFound = true;
+        return;
+    }
+    runtimes = OpenFamily(javaSoft, &kRuntimes);
+    developmentKits = OpenFamily(javaSoft, &kDevelopmentKits);
+    if (runtimes == NULL && developmentKits == NULL)
+        run->noJavaFound = true;
+    if (runtimes != NULL) {
+        RunVersionPass(run, &kRuntimes, runtimes);
+        RegCloseKey(runtimes);
+    }
+    if (developmentKits != NULL) {
+        RunVersionPass(run, &kDevelopmentKits, developmentKits);
+        RegCloseKey(developmentKits);
+    }
+    RegCloseKey(javaSoft);
+}
+
+// The copy into the last runtime read is a convenience: its outcome counts nowhere, and there
+// is none to make when no runtime was read.
+static void CopyIntoLastRuntime(JavaRun* run)
+{
+    if (run->lastJreHome[0] == '\0' ||
+        !AppendPathComponent(run->lastJreHome, sizeof(run->lastJreHome), kHomeLibrary))
+        return;
+    CopyFileGuarded("ocfpcsc1.dll", run->lastJreHome, 0);
+}
+
+static void CopySystemLibraries(JavaRun* run)
+{
+    UINT length = GetSystemDirectoryA(run->working, (UINT)sizeof(run->working));
+    CopyResult result;
+
+    if (length == 0 || length >= sizeof(run->working))
+        return;
+    if (AppendPathComponent(run->working, sizeof(run->working), "ocfpcsc1.dll")) {
+        result = CopyFileGuarded("ocfpcsc1.dll", run->working, 1);
+        if (result == CopyAborted)
+            run->aborted = true;
+        else if (result == CopyDone)
+            run->systemLibraryCount++;
+    }
+    CopyIntoLastRuntime(run);
+}
+
+static ComponentStatus Report(const JavaRun* run, char* message, uint32_t capacity)
+{
+    if (run->aborted) {
+        CopyText(message, capacity, kAbortedMessage);
+        return StatusAborted;
+    }
+    if (run->mediaIncomplete) {
+        CopyText(message, capacity, kMediaIncompleteMessage);
+        return StatusError;
+    }
+    if (run->noJavaFound) {
+        CopyText(message, capacity, kNoJavaFoundMessage);
+        return StatusWarning;
+    }
+    if (run->vm == 0) {
+        CopyText(message, capacity, kNoJavaServedMessage);
+        return StatusError;
+    }
+    if (run->ol < run->vm || run->op < run->vm || run->jp < run->vm) {
+        FormatText(message, capacity, kJavaIncompleteFormat, run->vm, run->ol, run->op, run->jp);
+        return StatusWarning;
+    }
+    if (run->systemLibraryCount == 0) {
+        CopyText(message, capacity, kSystemLibraryMessage);
+        return StatusError;
+    }
+    return StatusOk;
+}
+
+ComponentStatus InstallJavaPluginComponents(char* message, uint32_t capacity)
+{
+    JavaRun run;
+
+    ZeroMemory(&run, sizeof(run));
+    if (_chdir("sun") != 0) {
+        run.mediaIncomplete = true;
+        return Report(&run, message, capacity);
+    }
+    ServeRegisteredHomes(&run);
+    if (!run.aborted)
+        CopySystemLibraries(&run);
+    _chdir("..");
+    return Report(&run, message, capacity);
+}
