@@ -1,0 +1,144 @@
+// The dialog procedure and its three lasting values. While the run is in progress the dialog
+// refuses its buttons, Escape and the close box: a copy-conflict prompt's message loop still
+// delivers them, and they must neither start a second run nor end the dialog under the prompt.
+#include "installer_dialog.h"
+
+#include "deploy/text.h"
+#include "driver/reader_driver.h"
+#include "installation_run.h"
+#include "resource.h"
+#include "version.h"
+#include <strsafe.h>  // last: makes the unbounded string calls compile errors
+
+int32_t g_collapsedHeight;
+int32_t g_expandedHeight;
+int32_t g_detailsState = kDetailsNoRun;
+
+const char kRestartCaption[] = "Info";
+const char kRestartNotice[] = "Dla poprawnego zakończenia instalacji konieczne jest zrestartowanie komputera.";
+
+static const char kTitleFormat[] = "Instalator czytnika kart mikroproc. [v%d.%d]";
+static const char kDetailsFormat[] = "&Szczegóły %s";
+
+static bool g_runInProgress = false;
+
+static void ResizeKeepingCorner(HWND dialog, int32_t height)
+{
+    RECT window;
+
+    GetWindowRect(dialog, &window);
+    MoveWindow(dialog, window.left, window.top, window.right - window.left, height, TRUE);
+}
+
+static void MeasureHeights(HWND dialog)
+{
+    RECT details;
+    RECT window;
+
+    GetWindowRect(GetDlgItem(dialog, IDC_DETAILS), &details);
+    GetWindowRect(dialog, &window);
+    g_expandedHeight = window.bottom - window.top;
+    g_collapsedHeight = details.top - window.top;
+}
+
+static void FillReaderTypes(HWND dialog)
+{
+    for (int row = 0; row < kReaderTypeCount; row++)
+        SendDlgItemMessageA(dialog, IDC_READER_TYPE, CB_ADDSTRING, 0,
+                            (LPARAM)ReaderTypeTable[row].displayName);
+    SendDlgItemMessageA(dialog, IDC_READER_TYPE, CB_SETCURSEL, 0, 0);
+}
+
+static void InitializeDialog(HWND dialog)
+{
+    char title[64];
+
+    SetFocus(GetDlgItem(dialog, IDOK));
+    FormatText(title, sizeof(title), kTitleFormat, CARDSETUP_VERSION_MAJOR,
+               CARDSETUP_VERSION_MINOR);
+    SetWindowTextA(dialog, title);
+    MeasureHeights(dialog);
+    ResizeKeepingCorner(dialog, g_collapsedHeight);
+    g_detailsState = kDetailsNoRun;
+    CheckDlgButton(dialog, IDC_COMP_DRIVER, BST_CHECKED);
+    CheckDlgButton(dialog, IDC_COMP_JAVA, BST_CHECKED);
+    ShowWindow(GetDlgItem(dialog, IDC_STATUS_DRIVER), SW_HIDE);
+    FillReaderTypes(dialog);
+}
+
+static void SetButtonCaptions(HWND dialog)
+{
+    char caption[32];
+
+    FormatText(caption, sizeof(caption), kDetailsFormat,
+               g_detailsState != kDetailsShown ? ">>" : "<<");
+    SetDlgItemTextA(dialog, IDOK, caption);
+    SetDlgItemTextA(dialog, IDCANCEL, "&Zamknij");
+}
+
+static void ToggleDetails(HWND dialog)
+{
+    if (g_detailsState != kDetailsShown) {
+        ResizeKeepingCorner(dialog, g_expandedHeight);
+        g_detailsState = kDetailsShown;
+    } else {
+        ResizeKeepingCorner(dialog, g_collapsedHeight);
+        g_detailsState = kDetailsHidden;
+    }
+}
+
+// The buttons and the close box are greyed while the run works, so the refusal can be seen.
+static void OfferClosingAndButtons(HWND dialog, BOOL offer)
+{
+    EnableWindow(GetDlgItem(dialog, IDOK), offer);
+    EnableWindow(GetDlgItem(dialog, IDCANCEL), offer);
+    EnableMenuItem(GetSystemMenu(dialog, FALSE), SC_CLOSE, offer ? MF_ENABLED : MF_GRAYED);
+}
+
+static void RunOnce(HWND dialog)
+{
+    g_runInProgress = true;
+    OfferClosingAndButtons(dialog, FALSE);
+    RunInstallation(dialog);
+    OfferClosingAndButtons(dialog, TRUE);
+    g_runInProgress = false;
+    SendMessageA(dialog, WM_NEXTDLGCTL, (WPARAM)GetDlgItem(dialog, IDOK), TRUE);
+}
+
+static void OnInstallOrDetails(HWND dialog)
+{
+    if (g_detailsState == kDetailsNoRun)
+        RunOnce(dialog);
+    else
+        ToggleDetails(dialog);
+    SetButtonCaptions(dialog);
+}
+
+static void OnClose(HWND dialog)
+{
+    if (g_detailsState != kDetailsNoRun)
+        MessageBoxA(dialog, kRestartNotice, kRestartCaption, MB_OK);
+    EndDialog(dialog, 0);
+}
+
+INT_PTR CALLBACK InstallerDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    if (message == WM_INITDIALOG) {
+        InitializeDialog(dialog);
+        return FALSE;
+    }
+    if (message != WM_COMMAND)
+        return FALSE;
+    if (g_runInProgress)
+        return LOWORD(wParam) == IDCANCEL;  // refused; Cancel counts as handled all the same
+    switch (LOWORD(wParam)) {
+    case IDOK:
+        OnInstallOrDetails(dialog);
+        return FALSE;
+    case IDCANCEL:
+        OnClose(dialog);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
