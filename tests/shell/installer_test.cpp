@@ -1,0 +1,415 @@
+// cardsetup.exe end to end, as a user meets it: started in a test media directory under Wine,
+// its welcome question answered, its dialog read and pressed through the Win32 API. The prefix
+// holds one registered Java runtime, the PC/SC double and driver launchers that leave proof.
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/installer_session.h"
+#include "resource.h"
+#include "support/prompt_answerer.h"
+#include "support/registry_keys.h"
+#include "support/test_files.h"
+
+namespace {
+
+const char kJavaSoft[] = "SOFTWARE\\JavaSoft";
+const char kRestartNotice[] =
+    "Dla poprawnego zakończenia instalacji konieczne jest zrestartowanie komputera.";
+const char kWelcomeText[] =
+    "Za chwilę rozpocznie się instalacja i konfiguracja środowiska obsługi czytnika kart "
+    "mikroprocesorowych,\ndla współpracy z przeglądarkami internetowymi: MS Internet Explorer i "
+    "tych pracujących\nna bazie silnika Sun Java Plug-in (m.in. przeglądarki: Mozilla, Netscape "
+    "7.x, Opera)\n\nInstalator spróbuje samodzielnie wykryć przeglądarki zainstalowane na tym "
+    "komputerze i dokonać dla nich\nkonfiguracji odpowiedniego środowiska. Dlatego też należy "
+    "mieć już zainstalowane przeglądarki internetowe,\nktóre mają współpracować z czytnikiem "
+    "kart, lub gdy ich nie ma, opuścić ten instalator, zainstalować wymagane\nprzeglądarki i "
+    "uruchomić go ponownie.\n\nCzy chcesz kontynuować instalacje ?";
+const char kDriverOk[] = "Instalacja sterownika czytnika kart: OK\r\n\r\n";
+const char kJavaOk[] = "Instalacja komponentów dla Sun Java Plug-in: OK\r\n\r\n";
+
+struct Heights {
+    int collapsed;
+    int expanded;
+};
+
+INT_PTR CALLBACK PlainDialogProc(HWND, UINT, WPARAM, LPARAM)
+{
+    return FALSE;
+}
+
+// The dialog as the template makes it, measured in this process: the heights the program's
+// dialog must take when collapsed and expanded.
+Heights TemplateHeights()
+{
+    Heights heights = {0, 0};
+    HMODULE program = LoadLibraryExA((ProgramDirectory() + "\\cardsetup.exe").c_str(), NULL,
+                                     LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    HRSRC found = FindResourceA(program, MAKEINTRESOURCEA(IDD_INSTALLER), RT_DIALOG);
+    const DLGTEMPLATE* dialogTemplate =
+        found ? (const DLGTEMPLATE*)LockResource(LoadResource(program, found)) : NULL;
+    HWND dialog = dialogTemplate
+                      ? CreateDialogIndirectParamA(NULL, dialogTemplate, NULL, PlainDialogProc, 0)
+                      : NULL;
+    if (dialog != NULL) {
+        RECT window;
+        RECT details;
+        GetWindowRect(dialog, &window);
+        GetWindowRect(GetDlgItem(dialog, IDC_DETAILS), &details);
+        heights.expanded = window.bottom - window.top;
+        heights.collapsed = details.top - window.top;
+        DestroyWindow(dialog);
+    }
+    if (program != NULL)
+        FreeLibrary(program);
+    return heights;
+}
+
+RECT WindowRect(HWND window)
+{
+    RECT rect = {0, 0, 0, 0};
+    GetWindowRect(window, &rect);
+    return rect;
+}
+
+int Height(HWND window)
+{
+    RECT rect = WindowRect(window);
+    return rect.bottom - rect.top;
+}
+
+bool RunHasEnded(HWND dialog)
+{
+    return WindowText(GetDlgItem(dialog, IDOK)) == "&Szczegóły >>";
+}
+
+class Installer : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(MakeDirectory(media / "sun"));
+        for (const char* name : {"ocf1.2.jar", "opencard.properties", "java.policy", "ocfpcsc1.dll"})
+            ASSERT_TRUE(WriteTextFile(media / "sun\\" + name, std::string("media ") + name));
+        ASSERT_TRUE(MakeDirectory(drivers));
+        ASSERT_TRUE(WriteTextFile(drivers + "\\twin64.bat", "@cd > ran-twin64.txt\r\n"));
+        ASSERT_TRUE(WriteTextFile(drivers + "\\twin8_64.bat", "@cd > ran-twin8_64.txt\r\n"));
+        ASSERT_TRUE(CopyFileA((ProgramDirectory() + "\\winscard_double.dll").c_str(),
+                              (SystemDirectory() + "\\winscard.dll").c_str(), FALSE));
+        SetEnvironmentVariableA("CARDSETUP_SCARD_READERS", "");
+        SetEnvironmentVariableA("CARDSETUP_SCARD_MODE", "");
+        RemoveSystemFiles();
+        MakeJavaHome();
+    }
+    void TearDown() override { RemoveSystemFiles(); }
+
+    void RemoveSystemFiles()
+    {
+        DeleteFileA(systemJar.c_str());
+        DeleteFileA((SystemDirectory() + "\\ocfpcsc1.dll").c_str());
+    }
+    void MakeJavaHome()
+    {
+        for (const char* directory : {"", "\\bin", "\\lib", "\\lib\\ext", "\\lib\\security"})
+            ASSERT_TRUE(MakeDirectory(home + directory));
+        ASSERT_TRUE(CopyFileA((ProgramDirectory() + "\\java_double.exe").c_str(),
+                              (home + "\\bin\\java.exe").c_str(), FALSE));
+        ASSERT_TRUE(WriteTextFile(home + "\\lib\\security\\java.policy", "own policy"));
+        ASSERT_TRUE(SetRegistryString(HKEY_LOCAL_MACHINE,
+                                      std::string(kJavaSoft) + "\\Java Runtime Environment\\1.8",
+                                      "JavaHome", home));
+    }
+
+    // Starts the program in the media directory once the test has prepared everything.
+    InstallerSession& Start()
+    {
+        program.reset(new InstallerSession(media.Path()));
+        EXPECT_TRUE(program->Started());
+        return *program;
+    }
+    // Starts the program, says Yes and gives its dialog.
+    HWND OpenDialog()
+    {
+        EXPECT_TRUE(Start().AnswerWelcome(IDYES));
+        HWND dialog = program->Dialog();
+        EXPECT_TRUE(dialog != NULL) << "no installer dialog";
+        return dialog;
+    }
+    // Presses "In&staluj" and waits for the report.
+    void Install(HWND dialog)
+    {
+        PressDialogButton(dialog, IDOK);
+        ASSERT_TRUE(WaitUntil(RunHasEnded, dialog)) << "the run did not end";
+    }
+    // Closes the dialog after a run: the restart notice comes first and is confirmed.
+    void CloseAfterRun(HWND dialog, void (*close)(HWND))
+    {
+        close(dialog);
+        HWND notice = program->WaitForWindow("Info");
+        ASSERT_TRUE(notice != NULL) << "no restart notice";
+        EXPECT_EQ(kRestartNotice, MessageBoxText(notice));
+        EXPECT_TRUE(IsWindow(dialog)) << "the dialog ended before the notice was confirmed";
+        PressDialogButton(notice, IDOK);
+        EXPECT_EQ(0u, program->WaitForExit());
+    }
+    std::string Text(HWND dialog, int id) { return WindowText(GetDlgItem(dialog, id)); }
+    bool Shown(HWND dialog, int id) { return IsWindowVisible(GetDlgItem(dialog, id)) != FALSE; }
+    bool Enabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
+    LRESULT Check(HWND dialog, int id) { return SendDlgItemMessageA(dialog, id, BM_GETCHECK, 0, 0); }
+
+    TempDir media{"media"};
+    TempDir homes{"homes"};
+    std::string drivers = media / "Drivers";
+    std::string home = homes / "jre8";
+    std::string systemJar = SystemDirectory() + "\\ocf1.2.jar";
+    ScopedRegistryTree javaSoft{HKEY_LOCAL_MACHINE, kJavaSoft};
+    std::unique_ptr<InstallerSession> program;
+};
+
+void PressCancel(HWND dialog)
+{
+    PressDialogButton(dialog, IDCANCEL);
+}
+
+void PressCloseBox(HWND dialog)
+{
+    PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+}
+
+void PressEscape(HWND dialog)
+{
+    HWND focus = GetDlgItem(dialog, IDOK);
+    PostMessageA(focus, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+    PostMessageA(focus, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+}
+
+}  // namespace
+
+// ---- Before the run ------------------------------------------------------------------------
+
+TEST_F(Installer, NoToTheWelcomeQuestionEndsWithoutTouchingTheSystem)
+{
+    ASSERT_TRUE(WriteTextFile(systemJar, "old library"));
+    HWND welcome = Start().WaitForWindow("Instalator czytnika kart mikropr. dla przeglądarek internetowych");
+    ASSERT_TRUE(welcome != NULL);
+    EXPECT_EQ(kWelcomeText, MessageBoxText(welcome));
+    EXPECT_TRUE(GetDlgItem(welcome, IDYES) != NULL && GetDlgItem(welcome, IDNO) != NULL);
+    PressDialogButton(welcome, IDNO);
+
+    EXPECT_EQ(0u, program->WaitForExit());
+    EXPECT_EQ("old library", ReadTextFile(systemJar));
+    EXPECT_FALSE(FileExists(home + "\\lib\\ext\\ocf1.2.jar"));
+    EXPECT_FALSE(FileExists(drivers + "\\ran-twin64.txt"));
+}
+
+TEST_F(Installer, TheDialogOpensCollapsedWithTheDefaultsChosen)
+{
+    Heights template_ = TemplateHeights();
+    HWND dialog = OpenDialog();
+    ASSERT_TRUE(dialog != NULL);
+
+    EXPECT_EQ(template_.collapsed, Height(dialog));
+    EXPECT_LT(template_.collapsed, template_.expanded);
+    for (int id : {IDC_COMP_DRIVER, IDC_COMP_JAVA, IDC_READER_TYPE, IDOK, IDCANCEL,
+                   IDC_STATUS_IE, IDC_STATUS_NETSCAPE, IDC_STATUS_JAVA})
+        EXPECT_TRUE(Shown(dialog, id)) << id;
+    for (int id : {IDC_COMP_IE, IDC_COMP_NETSCAPE, IDC_STATUS_DRIVER})
+        EXPECT_FALSE(Shown(dialog, id)) << id;
+    EXPECT_GE(WindowRect(GetDlgItem(dialog, IDC_DETAILS)).top, WindowRect(dialog).bottom)
+        << "the report pane shows";
+    EXPECT_EQ(BST_CHECKED, Check(dialog, IDC_COMP_DRIVER));
+    EXPECT_EQ(BST_CHECKED, Check(dialog, IDC_COMP_JAVA));
+    EXPECT_EQ(BST_UNCHECKED, Check(dialog, IDC_COMP_IE));
+    EXPECT_EQ(BST_UNCHECKED, Check(dialog, IDC_COMP_NETSCAPE));
+    EXPECT_FALSE(Enabled(dialog, IDC_COMP_IE));
+    EXPECT_FALSE(Enabled(dialog, IDC_COMP_NETSCAPE));
+
+    HWND list = GetDlgItem(dialog, IDC_READER_TYPE);
+    ASSERT_EQ(2, SendMessageA(list, CB_GETCOUNT, 0, 0));
+    EXPECT_EQ(0, SendMessageA(list, CB_GETCURSEL, 0, 0));
+    wchar_t row[128];  // Wine hands another process's ANSI list text back cut to one character
+    SendMessageW(list, CB_GETLBTEXT, 0, (LPARAM)row);
+    EXPECT_STREQ(L"GemPC(Twin,Tokens)-Win7/XP/Vista/2000-64bit", row);
+    SendMessageW(list, CB_GETLBTEXT, 1, (LPARAM)row);
+    EXPECT_STREQ(L"GemPC(Twin,Tokens)-Win8-64bit", row);
+
+    EXPECT_EQ("In&staluj", Text(dialog, IDOK));
+    EXPECT_EQ("&Zaniechaj", Text(dialog, IDCANCEL));
+    for (int id : {IDC_STATUS_IE, IDC_STATUS_NETSCAPE, IDC_STATUS_JAVA, IDC_DETAILS})
+        EXPECT_EQ("", Text(dialog, id)) << id;
+}
+
+TEST_F(Installer, ClosingBeforeARunShowsNoNotice)
+{
+    struct Way {
+        const char* name;
+        void (*close)(HWND);
+    } ways[] = {{"Zaniechaj", PressCancel}, {"the close box", PressCloseBox}, {"Escape", PressEscape}};
+    for (const Way& way : ways) {
+        ASSERT_TRUE(Start().AnswerWelcome(IDYES)) << way.name;
+        HWND dialog = program->Dialog();
+        ASSERT_TRUE(dialog != NULL) << way.name;
+        way.close(dialog);
+        EXPECT_EQ(0u, program->WaitForExit()) << way.name << " left the program running";
+        EXPECT_FALSE(FileExists(home + "\\lib\\ext\\ocf1.2.jar")) << way.name;
+    }
+}
+
+// ---- The run and its report ----------------------------------------------------------------
+
+TEST_F(Installer, ADefaultRunReportsTheDriverAndJavaAndRetiresTheChoices)
+{
+    HWND dialog = OpenDialog();
+    ASSERT_TRUE(dialog != NULL);
+    Install(dialog);
+
+    EXPECT_EQ(std::string(kDriverOk) + kJavaOk, Text(dialog, IDC_DETAILS));
+    EXPECT_EQ("OK", Text(dialog, IDC_STATUS_DRIVER));
+    EXPECT_EQ("OK", Text(dialog, IDC_STATUS_JAVA));
+    EXPECT_EQ("", Text(dialog, IDC_STATUS_IE));
+    EXPECT_EQ("", Text(dialog, IDC_STATUS_NETSCAPE));
+    for (int id : {IDC_COMP_DRIVER, IDC_COMP_JAVA, IDC_COMP_IE, IDC_COMP_NETSCAPE})
+        EXPECT_FALSE(Enabled(dialog, id)) << id;
+    EXPECT_FALSE(Shown(dialog, IDC_READER_TYPE));
+    EXPECT_TRUE(Shown(dialog, IDC_STATUS_DRIVER));
+    EXPECT_EQ("&Zamknij", Text(dialog, IDCANCEL));
+    EXPECT_EQ(TemplateHeights().collapsed, Height(dialog)) << "the run resized the dialog";
+
+    EXPECT_EQ("media ocf1.2.jar", ReadTextFile(home + "\\lib\\ext\\ocf1.2.jar"));
+    EXPECT_EQ("own policy", ReadTextFile(home + "\\lib\\security\\java.policy.ocf-bak"));
+    EXPECT_EQ(2u, ReadLines(home + "\\bin\\calls.txt").size()) << "the commands, through cmd.exe";
+    for (int i = 0; i < 500 && !FileExists(drivers + "\\ran-twin64.txt"); i++)
+        Sleep(20);
+    EXPECT_TRUE(FileExists(drivers + "\\ran-twin64.txt")) << "twin64.bat did not run";
+    CloseAfterRun(dialog, PressCancel);
+}
+
+TEST_F(Installer, TheSecondReaderTypeStartsItsOwnLauncher)
+{
+    HWND dialog = OpenDialog();
+    ASSERT_TRUE(dialog != NULL);
+    SendDlgItemMessageA(dialog, IDC_READER_TYPE, CB_SETCURSEL, 1, 0);
+    Install(dialog);
+    for (int i = 0; i < 500 && !FileExists(drivers + "\\ran-twin8_64.txt"); i++)
+        Sleep(20);
+    EXPECT_TRUE(FileExists(drivers + "\\ran-twin8_64.txt"));
+    EXPECT_FALSE(FileExists(drivers + "\\ran-twin64.txt"));
+}
+
+TEST_F(Installer, NothingTickedReportsOnlyAFailedRemovalOfTheOldLibrary)
+{
+    ASSERT_TRUE(WriteTextFile(systemJar, "old library"));
+    FileHold inUse(systemJar, GENERIC_READ, FILE_SHARE_READ);  // no delete sharing
+    HWND dialog = OpenDialog();
+    ASSERT_TRUE(dialog != NULL);
+    Press(GetDlgItem(dialog, IDC_COMP_DRIVER));
+    Press(GetDlgItem(dialog, IDC_COMP_JAVA));
+    Sleep(200);
+    ASSERT_EQ(BST_UNCHECKED, Check(dialog, IDC_COMP_DRIVER));
+    ASSERT_EQ(BST_UNCHECKED, Check(dialog, IDC_COMP_JAVA));
+    Install(dialog);
+
+    EXPECT_EQ("Detekcja/deinstalacja poprzedniego środowiska OCF: BŁĄD - Błąd kasowania pliku "
+              "ocf1.2.jar w katalogu systemowym\r\n\r\n",
+              Text(dialog, IDC_DETAILS));
+    for (int id : {IDC_STATUS_DRIVER, IDC_STATUS_IE, IDC_STATUS_NETSCAPE, IDC_STATUS_JAVA})
+        EXPECT_EQ("", Text(dialog, id)) << id;
+    EXPECT_TRUE(Shown(dialog, IDC_STATUS_DRIVER));
+    EXPECT_FALSE(Shown(dialog, IDC_READER_TYPE));
+    EXPECT_FALSE(FileExists(home + "\\lib\\ext\\ocf1.2.jar"));
+    CloseAfterRun(dialog, PressEscape);
+}
+
+TEST_F(Installer, AnAbortInTheJavaStepStopsTheDriverStep)
+{
+    std::string library = home + "\\lib\\ext\\ocf1.2.jar";
+    ASSERT_TRUE(WriteTextFile(library, "older library"));
+    FileHold inUse(library, GENERIC_READ, FILE_SHARE_READ);
+    HWND dialog = OpenDialog();
+    ASSERT_TRUE(dialog != NULL);
+    {
+        PromptAnswerer user({IDABORT});
+        Install(dialog);
+        EXPECT_EQ(1u, user.Count());
+    }
+    EXPECT_EQ("", Text(dialog, IDC_DETAILS));
+    EXPECT_EQ("", Text(dialog, IDC_STATUS_DRIVER));
+    EXPECT_EQ("", Text(dialog, IDC_STATUS_JAVA));
+    Sleep(500);
+    EXPECT_FALSE(FileExists(drivers + "\\ran-twin64.txt")) << "the driver step ran";
+    CloseAfterRun(dialog, PressCloseBox);
+}
+
+TEST_F(Installer, WhileAPromptIsOpenTheDialogStartsAndEndsNothing)
+{
+    std::string library = home + "\\lib\\ext\\ocf1.2.jar";
+    ASSERT_TRUE(WriteTextFile(library, "older library"));
+    FileHold inUse(library, GENERIC_READ, FILE_SHARE_READ);
+    HWND dialog = OpenDialog();
+    ASSERT_TRUE(dialog != NULL);
+    bool buttonsRefused = false;
+    bool dialogStayed = false;
+    bool noticeShown = true;
+    {
+        PromptAnswerer user([&](const std::string&, size_t) {
+            buttonsRefused = !Enabled(dialog, IDOK) && !Enabled(dialog, IDCANCEL);
+            Press(GetDlgItem(dialog, IDOK));
+            PressCancel(dialog);
+            PressCloseBox(dialog);
+            PressEscape(dialog);
+            PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+            PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+            Sleep(1000);
+            dialogStayed = IsWindow(dialog) != FALSE;
+            noticeShown = program->WaitForWindow("Info", 0) != NULL;
+            return IDIGNORE;
+        });
+        Install(dialog);
+        EXPECT_EQ(1u, user.Count()) << "a second run began";
+    }
+    EXPECT_TRUE(buttonsRefused) << "the buttons were not greyed during the run";
+    EXPECT_TRUE(dialogStayed);
+    EXPECT_FALSE(noticeShown);
+    EXPECT_EQ(std::string(kDriverOk) + kJavaOk, Text(dialog, IDC_DETAILS));
+    EXPECT_EQ(2u, ReadLines(home + "\\bin\\calls.txt").size()) << "the commands ran again";
+    Sleep(300);
+    EXPECT_TRUE(IsWindow(dialog));
+    EXPECT_EQ(TemplateHeights().collapsed, Height(dialog)) << "a press was taken as details";
+    EXPECT_TRUE(Enabled(dialog, IDOK) && Enabled(dialog, IDCANCEL));
+}
+
+// ---- After the run -----------------------------------------------------------------------------
+
+TEST_F(Installer, TheDetailsButtonTogglesOnlyTheHeightWhereTheUserMovedTheDialog)
+{
+    Heights heights = TemplateHeights();
+    HWND dialog = OpenDialog();
+    ASSERT_TRUE(dialog != NULL);
+    Install(dialog);
+    int width = WindowRect(dialog).right - WindowRect(dialog).left;
+    SetWindowPos(dialog, NULL, 37, 41, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    Sleep(100);
+
+    struct Step {
+        int height;
+        const char* caption;
+    } steps[] = {{heights.expanded, "&Szczegóły <<"}, {heights.collapsed, "&Szczegóły >>"},
+                 {heights.expanded, "&Szczegóły <<"}};
+    for (const Step& step : steps) {
+        PressDialogButton(dialog, IDOK);
+        for (int i = 0; i < 250 && Height(dialog) != step.height; i++)
+            Sleep(20);
+        RECT rect = WindowRect(dialog);
+        EXPECT_EQ(step.height, rect.bottom - rect.top);
+        EXPECT_EQ(37, rect.left);
+        EXPECT_EQ(41, rect.top);
+        EXPECT_EQ(width, rect.right - rect.left);
+        EXPECT_EQ(step.caption, Text(dialog, IDOK));
+        EXPECT_EQ("&Zamknij", Text(dialog, IDCANCEL));
+    }
+    EXPECT_EQ(2u, ReadLines(home + "\\bin\\calls.txt").size()) << "a press ran a step again";
+    CloseAfterRun(dialog, PressEscape);
+}

@@ -1,0 +1,138 @@
+// Finding the program's windows among the desktop's top-level windows by process and title.
+#include "installer_session.h"
+
+#include <vector>
+
+#include "support/test_files.h"
+
+InstallerSession::InstallerSession(const std::string& mediaDirectory, std::string program)
+{
+    STARTUPINFOA startup;
+
+    if (program.empty())
+        program = ProgramDirectory() + "\\cardsetup.exe";
+    std::vector<char> commandLine(program.begin(), program.end());
+
+    commandLine.push_back('\0');
+    ZeroMemory(&startup, sizeof(startup));
+    startup.cb = sizeof(startup);
+    ZeroMemory(&process_, sizeof(process_));
+    if (!CreateProcessA(program.c_str(), commandLine.data(), NULL, NULL, FALSE, 0, NULL,
+                        mediaDirectory.c_str(), &startup, &process_))
+        ZeroMemory(&process_, sizeof(process_));
+}
+
+InstallerSession::~InstallerSession()
+{
+    if (!Started())
+        return;
+    if (Running()) {
+        TerminateProcess(process_.hProcess, 99);
+        WaitForSingleObject(process_.hProcess, 5000);
+    }
+    CloseHandle(process_.hThread);
+    CloseHandle(process_.hProcess);
+}
+
+struct WindowSearch {
+    DWORD processId;
+    const char* title;
+    HWND found;
+};
+
+static BOOL CALLBACK MatchWindow(HWND window, LPARAM parameter)
+{
+    WindowSearch* search = reinterpret_cast<WindowSearch*>(parameter);
+    DWORD processId = 0;
+    char className[16];
+    char title[256];
+
+    GetWindowThreadProcessId(window, &processId);
+    if (processId != search->processId || !IsWindowVisible(window))
+        return TRUE;
+    GetClassNameA(window, className, sizeof(className));
+    GetWindowTextA(window, title, sizeof(title));
+    if (lstrcmpA(className, "#32770") == 0 && lstrcmpA(title, search->title) == 0) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND InstallerSession::WaitForWindow(const char* title, DWORD timeoutMs)
+{
+    WindowSearch search = {process_.dwProcessId, title, NULL};
+    DWORD start = GetTickCount();
+
+    while (Started() && GetTickCount() - start < timeoutMs) {
+        EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+        if (search.found != NULL)
+            return search.found;
+        if (!Running())
+            return NULL;
+        Sleep(20);
+    }
+    return NULL;
+}
+
+bool InstallerSession::AnswerWelcome(int button)
+{
+    HWND welcome = WaitForWindow("Instalator czytnika kart mikropr. dla przeglądarek internetowych");
+    if (welcome == NULL)
+        return false;
+    PressDialogButton(welcome, button);
+    return true;
+}
+
+HWND InstallerSession::Dialog()
+{
+    return WaitForWindow("Instalator czytnika kart mikroproc. [v2.4]");
+}
+
+DWORD InstallerSession::WaitForExit(DWORD timeoutMs)
+{
+    DWORD code = STILL_ACTIVE;
+
+    if (!Started() || WaitForSingleObject(process_.hProcess, timeoutMs) != WAIT_OBJECT_0)
+        return STILL_ACTIVE;
+    GetExitCodeProcess(process_.hProcess, &code);
+    return code;
+}
+
+bool InstallerSession::Running()
+{
+    return Started() && WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+std::string WindowText(HWND window)
+{
+    char text[4096];
+    DWORD_PTR length = 0;
+
+    if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof(text), (LPARAM)text, SMTO_ABORTIFHUNG,
+                             5000, &length))
+        return "<no answer>";
+    return std::string(text, length < sizeof(text) ? length : 0);
+}
+
+void Press(HWND button)
+{
+    PostMessageA(button, BM_CLICK, 0, 0);
+}
+
+void PressDialogButton(HWND dialog, int id)
+{
+    Press(GetDlgItem(dialog, id));
+}
+
+bool WaitUntil(bool (*condition)(HWND), HWND window, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+
+    while (!condition(window)) {
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        Sleep(20);
+    }
+    return true;
+}

@@ -1,0 +1,33 @@
+// Drives cardsetup.exe the way a user meets it: the program is started in a media directory and
+// its windows are found, read and pressed from the test process through the Win32 API.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+class InstallerSession {
+public:
+    // Starts the program (build/bin/cardsetup.exe unless named) in mediaDirectory.
+    explicit InstallerSession(const std::string& mediaDirectory, std::string program = "");
+    ~InstallerSession();  // ends the program if it still runs
+
+    bool Started() const { return process_.hProcess != NULL; }
+    // A dialog-class window of the program with exactly this title, or NULL after the timeout.
+    HWND WaitForWindow(const char* title, DWORD timeoutMs = 15000);
+    // The welcome question, answered with IDYES or IDNO; false when it never came.
+    bool AnswerWelcome(int button);
+    HWND Dialog();  // the installer dialog, waited for
+    // The exit code, or STILL_ACTIVE when the program has not ended within the timeout.
+    DWORD WaitForExit(DWORD timeoutMs = 15000);
+    bool Running();
+
+private:
+    PROCESS_INFORMATION process_;
+};
+
+std::string WindowText(HWND window);  // sent as WM_GETTEXT, which reaches another process
+void Press(HWND button);              // a click on a button, as BM_CLICK
+void PressDialogButton(HWND dialog, int id);
+// Waits until the condition holds, checking every 20 ms; false after the timeout.
+bool WaitUntil(bool (*condition)(HWND), HWND window, DWORD timeoutMs = 15000);
