@@ -174,6 +174,11 @@ void PressCancel(HWND dialog)
     PressDialogButton(dialog, IDCANCEL);
 }
 
+void PressInstallButton(HWND dialog)
+{
+    PressDialogButton(dialog, IDOK);
+}
+
 void PressCloseBox(HWND dialog)
 {
     PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -184,6 +189,14 @@ void PressEscape(HWND dialog)
     HWND focus = GetDlgItem(dialog, IDOK);
     PostMessageA(focus, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
     PostMessageA(focus, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+}
+
+// Enter on the focused button: the dialog takes it as its default button, "In&staluj".
+void PressEnter(HWND dialog)
+{
+    HWND focus = GetDlgItem(dialog, IDOK);
+    PostMessageA(focus, WM_KEYDOWN, VK_RETURN, 0x001C0001);
+    PostMessageA(focus, WM_KEYUP, VK_RETURN, 0xC01C0001);
 }
 
 }  // namespace
@@ -310,7 +323,8 @@ TEST_F(Installer, NothingTickedReportsOnlyAFailedRemovalOfTheOldLibrary)
     Sleep(200);
     ASSERT_EQ(BST_UNCHECKED, Check(dialog, IDC_COMP_DRIVER));
     ASSERT_EQ(BST_UNCHECKED, Check(dialog, IDC_COMP_JAVA));
-    Install(dialog);
+    PressEnter(dialog);  // the default button starts the run
+    ASSERT_TRUE(WaitUntil(RunHasEnded, dialog)) << "Enter did not start the run";
 
     EXPECT_EQ("Detekcja/deinstalacja poprzedniego środowiska OCF: BŁĄD - Błąd kasowania pliku "
               "ocf1.2.jar w katalogu systemowym\r\n\r\n",
@@ -394,12 +408,14 @@ TEST_F(Installer, TheDetailsButtonTogglesOnlyTheHeightWhereTheUserMovedTheDialog
     Sleep(100);
 
     struct Step {
+        void (*press)(HWND);
         int height;
         const char* caption;
-    } steps[] = {{heights.expanded, "&Szczegóły <<"}, {heights.collapsed, "&Szczegóły >>"},
-                 {heights.expanded, "&Szczegóły <<"}};
+    } steps[] = {{PressInstallButton, heights.expanded, "&Szczegóły <<"},
+                 {PressInstallButton, heights.collapsed, "&Szczegóły >>"},
+                 {PressEnter, heights.expanded, "&Szczegóły <<"}};
     for (const Step& step : steps) {
-        PressDialogButton(dialog, IDOK);
+        step.press(dialog);
         for (int i = 0; i < 250 && Height(dialog) != step.height; i++)
             Sleep(20);
         RECT rect = WindowRect(dialog);
