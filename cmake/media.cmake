@@ -1,16 +1,48 @@
-# Assembles the installation media in build/media: cardsetup.exe at its root beside the
-# directories it installs from. Files the vendor supplies get small stand-ins, named as such.
+# The installation media as a product of the build: build/media holds cardsetup.exe beside msie,
+# ns, sun and Drivers. The project's own files come from media/; the vendor's files from the
+# directory CARDSETUP_VENDOR_DIR names (laid out like the media), or stand-ins without one.
+set(CARDSETUP_VENDOR_DIR "" CACHE PATH "Directory with the vendor's files, laid out like the media")
 set(CARDSETUP_MEDIA_DIR ${CMAKE_BINARY_DIR}/media)
 
-set(stand_in_text "Atrapa pliku dostawcy: prawdziwe nośniki zawierają w tym miejscu plik producenta.\r\n")
-foreach(file sun/ocf1.2.jar sun/opencard.properties sun/java.policy sun/ocfpcsc1.dll)
-  file(WRITE ${CARDSETUP_MEDIA_DIR}/${file} "${stand_in_text}")
-endforeach()
-foreach(launcher twin64 twin8_64)
-  file(WRITE ${CARDSETUP_MEDIA_DIR}/Drivers/${launcher}.bat
-       "@echo off\r\necho Atrapa instalatora sterownika czytnika (${launcher}.bat).\r\n")
-endforeach()
+find_package(Java 1.7 REQUIRED COMPONENTS Development)
 
-add_custom_command(TARGET cardsetup POST_BUILD
-  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:cardsetup> ${CARDSETUP_MEDIA_DIR}/cardsetup.exe
+# CopyPolicyFile runs in whatever Java runtime the PC has: build it for the oldest release that
+# this javac still accepts.
+set(probe_dir ${CMAKE_BINARY_DIR}/java-release-probe)
+file(WRITE ${probe_dir}/Probe.java "class Probe {}\n")
+execute_process(COMMAND ${Java_JAVAC_EXECUTABLE} --release 7 -Xlint:-options -d ${probe_dir}
+                        ${probe_dir}/Probe.java
+                RESULT_VARIABLE release7_result OUTPUT_QUIET ERROR_QUIET)
+if(release7_result EQUAL 0)
+  set(CARDSETUP_JAVA_RELEASE 7)
+else()
+  set(CARDSETUP_JAVA_RELEASE 8)
+endif()
+message(STATUS "CopyPolicyFile is compiled for Java ${CARDSETUP_JAVA_RELEASE}")
+
+set(class_dir ${CMAKE_BINARY_DIR}/java/media)
+set(policy_class ${class_dir}/CopyPolicyFile.class)
+add_custom_command(OUTPUT ${policy_class}
+  COMMAND ${Java_JAVAC_EXECUTABLE} --release ${CARDSETUP_JAVA_RELEASE} -Xlint:-options
+          -encoding UTF-8 -d ${class_dir} ${CMAKE_SOURCE_DIR}/media/sun/CopyPolicyFile.java
+  DEPENDS ${CMAKE_SOURCE_DIR}/media/sun/CopyPolicyFile.java
+  COMMENT "Compiling CopyPolicyFile for Java ${CARDSETUP_JAVA_RELEASE}")
+
+add_executable(driver_package_stand_in media/stand-ins/driver_package_stand_in.cpp)
+
+file(GLOB_RECURSE media_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/media/*)
+set(vendor_inputs "")
+if(CARDSETUP_VENDOR_DIR)
+  file(GLOB_RECURSE vendor_inputs CONFIGURE_DEPENDS ${CARDSETUP_VENDOR_DIR}/*)
+endif()
+set(media_stamp ${CMAKE_BINARY_DIR}/media-assembled.stamp)
+add_custom_command(OUTPUT ${media_stamp}
+  COMMAND ${CMAKE_COMMAND} -DMEDIA=${CARDSETUP_MEDIA_DIR} -DSOURCE=${CMAKE_SOURCE_DIR}/media
+          -DVENDOR=${CARDSETUP_VENDOR_DIR} -DPROGRAM=$<TARGET_FILE:cardsetup>
+          -DCLASS=${policy_class} -DSTAND_IN_PACKAGE=$<TARGET_FILE:driver_package_stand_in>
+          -DJAR=${Java_JAR_EXECUTABLE} -P ${CMAKE_SOURCE_DIR}/cmake/assemble_media.cmake
+  COMMAND ${CMAKE_COMMAND} -E touch ${media_stamp}
+  DEPENDS cardsetup driver_package_stand_in ${policy_class} ${media_sources} ${vendor_inputs}
+          ${CMAKE_SOURCE_DIR}/cmake/assemble_media.cmake
   COMMENT "Assembling the installation media in ${CARDSETUP_MEDIA_DIR}")
+add_custom_target(media ALL DEPENDS ${media_stamp})

@@ -5,7 +5,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 build="$root/build"
 
 packages=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools googletest wine wine64
-          xvfb xauth locales)
+          xvfb xauth locales default-jdk-headless)
 
 say() { printf '==> %s\n' "$*"; }
 
@@ -43,7 +43,13 @@ build_project() {
             -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" "$@" >/dev/null
     fi
     say "building"
-    cmake --build "$build" -- -j2 >/dev/null
+    if ! cmake --build "$build" -- -j2 >"$build/build.log" 2>&1; then
+        tail -40 "$build/build.log" >&2
+        return 1
+    fi
+    # The media's assembly says whether it used the vendor's files or stand-ins.
+    [ -f "$build/media-origin.txt" ] && sed 's/^/    /' "$build/media-origin.txt"
+    return 0
 }
 
 # Usage: use_wine_prefix DIR, with the display already started (Wine binds its desktop to it).

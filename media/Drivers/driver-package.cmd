@@ -1,0 +1,18 @@
+@echo off
+rem Starts the reader vendor's driver package named by the first argument, which lies beside this
+rem file on the media. When the package is missing it says so and waits for a key, so that the
+rem window does not close before the user has read why nothing was installed.
+rem Called by twin.bat, twin64.bat, twin8.bat and twin8_64.bat.
+setlocal
+set "package=%~dp0%~1"
+if not exist "%package%" goto missing
+"%package%"
+exit /b %errorlevel%
+
+:missing
+echo.
+echo Brak pakietu sterownika czytnika kart: %~1
+echo Oczekiwano go w katalogu: %~dp0
+echo Nosnik instalacyjny jest niekompletny. Nacisnij dowolny klawisz, aby zamknac to okno.
+pause >nul
+exit /b 1

@@ -1,0 +1,45 @@
+# Run as a test (cmake -P): every file that the installer's steps read from the media is in place
+# in MEDIA, and is not empty. Fails naming each one that is missing.
+cmake_minimum_required(VERSION 3.20)
+
+set(files cardsetup.exe msie/ocfpcsc1.dll ns/ocfpcsc1.dll ns/opencard.properties
+    sun/ocf1.2.jar sun/opencard.properties sun/java.policy sun/ocfpcsc1.dll
+    sun/CopyPolicyFile.class Drivers/410.exe Drivers/twin.bat Drivers/twin64.bat Drivers/twin8.bat
+    Drivers/twin8_64.bat Drivers/driver-package.cmd Drivers/twin-driver.exe
+    Drivers/twin64-driver.exe Drivers/twin8-driver.exe Drivers/twin8_64-driver.exe)
+set(trees msie/ocf ns/jars)
+
+set(missing "")
+foreach(path IN LISTS files)
+  if(NOT EXISTS ${MEDIA}/${path} OR IS_DIRECTORY ${MEDIA}/${path})
+    list(APPEND missing ${path})
+  else()
+    file(SIZE ${MEDIA}/${path} size)
+    if(size EQUAL 0)
+      list(APPEND missing "${path} (empty)")
+    endif()
+  endif()
+endforeach()
+foreach(path IN LISTS trees)
+  file(GLOB_RECURSE entries ${MEDIA}/${path}/*)
+  if(NOT entries)
+    list(APPEND missing "${path}/ (no files)")
+  endif()
+endforeach()
+# cmd.exe misreads labels in batch files with bare line feeds.
+foreach(path Drivers/twin.bat Drivers/twin64.bat Drivers/twin8.bat Drivers/twin8_64.bat
+        Drivers/driver-package.cmd)
+  if(EXISTS ${MEDIA}/${path})
+    file(READ ${MEDIA}/${path} text HEX)
+    string(REPLACE "0d0a" "" without_crlf "${text}")
+    if(without_crlf MATCHES "0a")
+      list(APPEND missing "${path} (line feeds without carriage returns)")
+    endif()
+  endif()
+endforeach()
+
+if(missing)
+  string(REPLACE ";" "\n  " listed "${missing}")
+  message(FATAL_ERROR "The media in ${MEDIA} lack:\n  ${listed}")
+endif()
+message(STATUS "Every file the installer reads is in ${MEDIA}")
