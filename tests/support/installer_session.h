@@ -21,6 +21,7 @@ public:
     // The exit code, or STILL_ACTIVE when the program has not ended within the timeout.
     DWORD WaitForExit(DWORD timeoutMs = 15000);
     bool Running();
+    HANDLE Process() const { return process_.hProcess; }
 
 private:
     PROCESS_INFORMATION process_;
