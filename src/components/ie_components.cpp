@@ -24,17 +24,13 @@ struct IeRun {
     bool aborted;
 };
 
-// A directory whose path, joined with component, would not fit counts as not determined.
-static bool FormWindowsPath(char* path, const char* component)
-{
-    UINT length = GetWindowsDirectoryA(path, (UINT)kPathCapacity);
-    return length != 0 && length < kPathCapacity &&
-           AppendPathComponent(path, kPathCapacity, component);
-}
+typedef UINT(WINAPI* DirectoryFunction)(LPSTR buffer, UINT size);
 
-static bool FormSystemPath(char* path, const char* component)
+// The Windows or system directory joined with component; a path that would not fit counts as
+// a directory not determined.
+static bool FormDirectoryPath(DirectoryFunction getDirectory, char* path, const char* component)
 {
-    UINT length = GetSystemDirectoryA(path, (UINT)kPathCapacity);
+    UINT length = getDirectory(path, (UINT)kPathCapacity);
     return length != 0 && length < kPathCapacity &&
            AppendPathComponent(path, kPathCapacity, component);
 }
@@ -50,7 +46,7 @@ static void RecordCopy(IeRun* run, CopyResult result)
 
 static void CopyClassTree(IeRun* run)
 {
-    if (!FormWindowsPath(run->path, "java\\lib")) {
+    if (!FormDirectoryPath(GetWindowsDirectoryA, run->path, "java\\lib")) {
         run->outcome = IeDirectoryUnknown;
         return;
     }
@@ -60,7 +56,7 @@ static void CopyClassTree(IeRun* run)
 
 static void CopyBridgeLibrary(IeRun* run)
 {
-    if (!FormSystemPath(run->path, "ocfpcsc1.dll")) {
+    if (!FormDirectoryPath(GetSystemDirectoryA, run->path, "ocfpcsc1.dll")) {
         run->outcome = IeDirectoryUnknown;
         return;
     }

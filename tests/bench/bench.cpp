@@ -58,10 +58,6 @@ void MakeHomes(int count)
     }
 }
 
-bool RunHasEnded(HWND dialog)
-{
-    return WindowText(GetDlgItem(dialog, IDOK)) == "&Szczegóły >>";
-}
 
 int DefaultRun(const std::string& media, int homes)
 {

@@ -14,10 +14,6 @@
 
 namespace {
 
-bool RunHasEnded(HWND dialog)
-{
-    return WindowText(GetDlgItem(dialog, IDOK)) == "&Szczegóły >>";
-}
 
 bool DetailsShown(HWND dialog)
 {
@@ -64,12 +60,7 @@ bool SaveWindowPicture(HWND window, const std::string& path)
 // The dialog's texts are in code page 1250; the terminal that reads this output uses UTF-8.
 void PrintUtf8(const std::string& text)
 {
-    int wide = MultiByteToWideChar(1250, 0, text.c_str(), (int)text.size(), NULL, 0);
-    std::wstring unicode(wide, L'\0');
-    MultiByteToWideChar(1250, 0, text.c_str(), (int)text.size(), &unicode[0], wide);
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, unicode.c_str(), wide, NULL, 0, NULL, NULL);
-    std::string utf8(bytes, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, unicode.c_str(), wide, &utf8[0], bytes, NULL, NULL);
+    std::string utf8 = Utf8FromCp1250(text);
     fwrite(utf8.data(), 1, utf8.size(), stdout);
     fflush(stdout);
 }

@@ -197,10 +197,6 @@ std::string Lost(const Snapshot& before)
 
 // ---- Running the program -------------------------------------------------------------------
 
-bool RunHasEnded(HWND dialog)
-{
-    return WindowText(GetDlgItem(dialog, IDOK)) == "&Szczegóły >>";
-}
 
 struct Seen {
     std::string driver, java, ie, netscape, report, problem;
@@ -270,16 +266,6 @@ std::string OneLine(const std::string& text)
     return line;
 }
 
-std::string Utf8(const std::string& text)
-{
-    int wide = MultiByteToWideChar(1250, 0, text.c_str(), (int)text.size(), NULL, 0);
-    std::wstring unicode(wide, L'\0');
-    MultiByteToWideChar(1250, 0, text.c_str(), (int)text.size(), &unicode[0], wide);
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, unicode.c_str(), wide, NULL, 0, NULL, NULL);
-    std::string utf8(bytes, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, unicode.c_str(), wide, &utf8[0], bytes, NULL, NULL);
-    return utf8;
-}
 
 // ---- The rows --------------------------------------------------------------------------------
 
@@ -585,8 +571,8 @@ int RunRow(size_t index, const std::string& sourceMedia)
         seenText = seen.problem + "; " + seenText;
     if (!further.empty())
         seenText += "; " + further;
-    printf("%zu\t%s\t%s\t%s\t%s\t%s\n", index + 1, Utf8(row.condition).c_str(),
-           Utf8(ExpectedText(e)).c_str(), Utf8(seenText).c_str(),
+    printf("%zu\t%s\t%s\t%s\t%s\t%s\n", index + 1, Utf8FromCp1250(row.condition).c_str(),
+           Utf8FromCp1250(ExpectedText(e)).c_str(), Utf8FromCp1250(seenText).c_str(),
            lost.empty() ? "nothing lost" : ("LOST: " + lost).c_str(), holds ? "PASS" : "FAIL");
     return holds ? 0 : 1;
 }
@@ -598,7 +584,7 @@ int main(int argc, char** argv)
     std::vector<Row> rows = Rows();
     if (argc == 2 && std::string(argv[1]) == "--list") {
         for (size_t i = 0; i < rows.size(); i++)
-            printf("%zu\t%s\t%s\n", i + 1, rows[i].fast ? "fast" : "full", Utf8(rows[i].condition).c_str());
+            printf("%zu\t%s\t%s\n", i + 1, rows[i].fast ? "fast" : "full", Utf8FromCp1250(rows[i].condition).c_str());
         return 0;
     }
     if (argc == 4 && std::string(argv[1]) == "--row") {

@@ -82,10 +82,6 @@ int Height(HWND window)
     return rect.bottom - rect.top;
 }
 
-bool RunHasEnded(HWND dialog)
-{
-    return WindowText(GetDlgItem(dialog, IDOK)) == "&Szczegóły >>";
-}
 
 class Installer : public ::testing::Test {
 protected:

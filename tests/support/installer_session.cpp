@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "resource.h"
 #include "support/test_files.h"
 
 InstallerSession::InstallerSession(const std::string& mediaDirectory, std::string program)
@@ -135,4 +136,20 @@ bool WaitUntil(bool (*condition)(HWND), HWND window, DWORD timeoutMs)
         Sleep(20);
     }
     return true;
+}
+
+bool RunHasEnded(HWND dialog)
+{
+    return WindowText(GetDlgItem(dialog, IDOK)) == "&Szczegóły >>";
+}
+
+std::string Utf8FromCp1250(const std::string& text)
+{
+    int wide = MultiByteToWideChar(1250, 0, text.c_str(), (int)text.size(), NULL, 0);
+    std::wstring unicode(wide, L'\0');
+    MultiByteToWideChar(1250, 0, text.c_str(), (int)text.size(), &unicode[0], wide);
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, unicode.c_str(), wide, NULL, 0, NULL, NULL);
+    std::string utf8(bytes, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, unicode.c_str(), wide, &utf8[0], bytes, NULL, NULL);
+    return utf8;
 }

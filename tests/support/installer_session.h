@@ -30,5 +30,9 @@ private:
 std::string WindowText(HWND window);  // sent as WM_GETTEXT, which reaches another process
 void Press(HWND button);              // a click on a button, as BM_CLICK
 void PressDialogButton(HWND dialog, int id);
+// Whether the dialog's run has ended: its first button then reads "&Szczegóły >>".
+bool RunHasEnded(HWND dialog);
+// The dialog's texts, in code page 1250, as UTF-8 for a terminal or a log.
+std::string Utf8FromCp1250(const std::string& text);
 // Waits until the condition holds, checking every 20 ms; false after the timeout.
 bool WaitUntil(bool (*condition)(HWND), HWND window, DWORD timeoutMs = 15000);
