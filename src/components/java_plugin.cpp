@@ -5,7 +5,6 @@
 #include "java_plugin.h"
 
 #include <direct.h>
-#include <stdlib.h>
 #include <string.h>
 #include <windows.h>
 
@@ -13,6 +12,7 @@
 #include "../deploy/path_join.h"
 #include "../deploy/text.h"
 #include "../messages.h"
+#include "java_command.h"
 #include "registry_text.h"
 #include <strsafe.h>  // last: makes the unbounded string calls compile errors
 
@@ -47,7 +47,9 @@ static const JavaFamily kDevelopmentKits = {"Java Development Kit", "jre\\lib\\e
                                             "jre\\lib\\opencard.properties",
                                             "jre\\lib\\security\\java.policy", false};
 
-// Each text closes the quote that opens the working buffer.
+static const char kLauncher[] = "bin\\java.exe";
+// Each text closes the quote that opens the working buffer, so the launcher's path stays one
+// program name for the launcher's own parsing of its command line.
 static const char* const kPolicyCommands[] = {
     "bin\\java.exe\" CopyPolicyFile .java.policy",
     "bin\\java.exe\" CopyPolicyFile .opencard.properties",
@@ -55,6 +57,8 @@ static const char* const kPolicyCommands[] = {
 
 struct JavaRun {
     char working[kWorkingCapacity];
+    char launcher[kWorkingCapacity];
+    char sunDirectory[kPathCapacity];
     size_t homeEnd;  // the working buffer's length with the quote and the home as read
     char lastJreHome[kLastJreHomeCapacity];
     char backupName[kBackupNameCapacity];
@@ -108,10 +112,13 @@ static void CopyIntoHome(JavaRun* run, const char* source, const char* component
 // No file name holds a double quote, and inside a command one would end the program name early.
 static void RunPolicyCommands(JavaRun* run)
 {
-    if (run->jp != 0 || strchr(HomePath(run), '"') != NULL)
+    if (run->jp != 0 || run->sunDirectory[0] == '\0' || strchr(HomePath(run), '"') != NULL ||
+        !JoinToHome(run, kLauncher))
         return;
+    CopyText(run->launcher, sizeof(run->launcher), HomePath(run));
     for (const char* command : kPolicyCommands) {
-        if (JoinToHome(run, command) && system(run->working) == 0)
+        if (JoinToHome(run, command) && RunJavaCommand(run->launcher, run->working,
+                                                       run->sunDirectory))
             run->jp++;
     }
 }
@@ -294,6 +301,9 @@ ComponentStatus InstallJavaPluginComponents(char* message, uint32_t capacity)
         run.mediaIncomplete = true;
         return Report(&run, message, capacity);
     }
+    // The commands get sun by its full path; without it (a path too long) none of them runs.
+    if (!CurrentDirectoryPath(run.sunDirectory, sizeof(run.sunDirectory)))
+        run.sunDirectory[0] = '\0';
     ServeRegisteredHomes(&run);
     if (!run.aborted)
         CopySystemLibraries(&run);

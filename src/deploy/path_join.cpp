@@ -26,3 +26,17 @@ int AppendPathComponent(char* path, size_t capacity, const char* component)
     memcpy(path + pathLength + separatorLength, component, componentLength + 1);
     return 1;
 }
+
+int CurrentDirectoryPath(char* path, size_t capacity)
+{
+    DWORD length;
+
+    if (path == NULL || capacity == 0)
+        return 0;
+    length = GetCurrentDirectoryA((DWORD)capacity, path);
+    if (length == 0 || length >= capacity) {
+        path[0] = '\0';
+        return 0;
+    }
+    return 1;
+}

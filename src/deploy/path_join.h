@@ -12,3 +12,7 @@ const size_t kPathCapacity = 261;
 // Returns 1 when joined; 0 when the joined path and its terminator would not fit in capacity
 // characters, and then path is left exactly as it was.
 int AppendPathComponent(char* path, size_t capacity, const char* component);
+
+// Writes the process's current directory as a full path into path. Returns 1 when it fit with
+// its terminator; 0 otherwise, and then path is empty.
+int CurrentDirectoryPath(char* path, size_t capacity);

@@ -1,6 +1,6 @@
 // The Java Plug-in step against the test prefix's real registry and files: Java homes are
-// temporary trees registered under HKLM\SOFTWARE\JavaSoft, each with a java.exe double, and
-// COMSPEC names an interpreter double that records every command before cmd.exe runs it.
+// temporary trees registered under HKLM\SOFTWARE\JavaSoft, each with a java.exe double that
+// records its commands, and COMSPEC names an interpreter double that no command may go through.
 #include <gtest/gtest.h>
 
 #include <string.h>
@@ -43,15 +43,19 @@ protected:
         ASSERT_TRUE(WriteTextFile(sun + "\\ocfpcsc1.dll", "pcsc bridge"));
         ASSERT_TRUE(SetWriteTimeUtc(sun + "\\ocfpcsc1.dll", 2015, 6, 7, 8, 9, 10));
         DeleteFileA(systemLibrary.c_str());
-        interpreterLog = homes / "commands.txt";
+        interpreterLog = homes / "interpreter.txt";
+        commandLog = homes / "commands.txt";
         SetEnvironmentVariableA("COMSPEC", (ProgramDirectory() + "\\comspec_double.exe").c_str());
         SetEnvironmentVariableA("CARDSETUP_COMSPEC_LOG", interpreterLog.c_str());
+        SetEnvironmentVariableA("CARDSETUP_JAVA_LOG", commandLog.c_str());
     }
     void TearDown() override
     {
         DeleteFileA(systemLibrary.c_str());
         SetEnvironmentVariableA("COMSPEC", NULL);
         SetEnvironmentVariableA("CARDSETUP_COMSPEC_LOG", NULL);
+        SetEnvironmentVariableA("CARDSETUP_JAVA_LOG", NULL);
+        SetEnvironmentVariableA("CLASSPATH", NULL);
     }
 
     // A Java home with bin\java.exe, lib\ext and lib\security (below jre for a kit).
@@ -84,19 +88,23 @@ protected:
                                       "JavaHome", home));
     }
 
-    // Runs the step from the media directory; it must come back there with nothing left open.
+    // Runs the step from the media directory; it must come back there with nothing left open,
+    // and no command may have gone through the command interpreter.
     ComponentStatus Install()
     {
-        return RunFromMedia([&] { return InstallJavaPluginComponents(message, kMessageCapacity); });
+        ComponentStatus status =
+            RunFromMedia([&] { return InstallJavaPluginComponents(message, kMessageCapacity); });
+        EXPECT_FALSE(FileExists(interpreterLog)) << "a command went through the interpreter";
+        return status;
     }
-    std::vector<std::string> Commands() { return ReadLines(interpreterLog); }
-    // Each command the interpreter was given, from the text after its "/c ".
+    // Every launcher's calls, in order: "<directory>|<command line>|<its CLASSPATH>".
+    std::vector<std::string> Commands() { return ReadLines(commandLog); }
     std::vector<std::string> CommandTexts()
     {
         std::vector<std::string> texts;
         for (const std::string& line : Commands()) {
-            size_t at = line.find(" /c ");
-            texts.push_back(at == std::string::npos ? line : line.substr(at + 4));
+            size_t first = line.find('|');
+            texts.push_back(line.substr(first + 1, line.rfind('|') - first - 1));
         }
         return texts;
     }
@@ -109,6 +117,7 @@ protected:
     std::string sun = media / "sun";
     std::string systemLibrary = SystemDirectory() + "\\ocfpcsc1.dll";
     std::string interpreterLog;
+    std::string commandLog;
     ScopedRegistryTree javaSoft{HKEY_LOCAL_MACHINE, kJavaSoft};
 };
 
@@ -154,17 +163,32 @@ TEST_F(JavaPlugin, OneRuntimeReceivesEveryFileAndRunsBothCommandsFromSun)
     }
 }
 
-TEST_F(JavaPlugin, AHomeWithSpacesIsOneQuotedProgramName)
+// The launcher gets exactly its two commands, in sun, whatever the home's name holds and
+// whatever class path the machine sets: no interpreter stands between them.
+TEST_F(JavaPlugin, CommandsReachTheLauncherExactlyWhateverTheHomeIsNamed)
 {
-    std::string home = MakeHome("Java Runtime 8");
-    Register(kRuntimes, "1.8", home);
+    SetEnvironmentVariableA("CLASSPATH", "C:\\Program Files\\Player\\player.jar");
+    for (const char* name : {"Java Runtime 8", "Java (x64)\\jre8", "R&D\\jre8", "a^b\\jre8",
+                             "100%PATH%\\jre8", "Środowisko Javy"}) {
+        ScopedRegistryTree fresh(HKEY_LOCAL_MACHINE, kJavaSoft);
+        DeleteFileA(commandLog.c_str());
+        std::string parent = name;
+        if (parent.find('\\') != std::string::npos) {
+            ASSERT_TRUE(MakeDirectory(homes / parent.substr(0, parent.find('\\'))));
+        }
+        std::string home = MakeHome(name);
+        Register(kRuntimes, "1.8", home);
 
-    EXPECT_EQ(StatusOk, Install());
-    std::vector<std::string> expected = {Command(home, ".java.policy"),
-                                         Command(home, ".opencard.properties")};
-    EXPECT_EQ(expected, CommandTexts());
-    EXPECT_EQ(2u, JavaCalls(home).size()) << "the launcher in the home with spaces did not run";
-    EXPECT_EQ("ocf library", ReadTextFile(home + "\\lib\\ext\\ocf1.2.jar"));
+        EXPECT_EQ(StatusOk, Install()) << name;
+        std::vector<std::string> expected = {Command(home, ".java.policy"),
+                                             Command(home, ".opencard.properties")};
+        EXPECT_EQ(expected, CommandTexts()) << name;
+        for (const std::string& call : Commands()) {
+            EXPECT_TRUE(SamePath(sun, call.substr(0, call.find('|')))) << call;
+            EXPECT_EQ("|no CLASSPATH", call.substr(call.rfind('|'))) << call;
+        }
+        EXPECT_EQ("ocf library", ReadTextFile(home + "\\lib\\ext\\ocf1.2.jar")) << name;
+    }
 }
 
 TEST_F(JavaPlugin, AnExistingBackupIsNeverReplaced)
@@ -491,7 +515,7 @@ TEST_F(LongJavaHome, WhatDoesNotFitCountsAsNotDone)
     };
     for (const Case& c : cases) {
         ScopedRegistryTree fresh(HKEY_LOCAL_MACHINE, kJavaSoft);
-        DeleteFileA(interpreterLog.c_str());
+        DeleteFileA(commandLog.c_str());
         std::string home = MakeLongHome(c.length);
         ASSERT_EQ(c.length, home.size());
         std::string policy = home + "\\lib\\security\\java.policy";

@@ -289,7 +289,7 @@ TEST_F(Installer, ADefaultRunReportsTheDriverAndJavaAndRetiresTheChoices)
 
     EXPECT_EQ("media ocf1.2.jar", ReadTextFile(home + "\\lib\\ext\\ocf1.2.jar"));
     EXPECT_EQ("own policy", ReadTextFile(home + "\\lib\\security\\java.policy.ocf-bak"));
-    EXPECT_EQ(2u, ReadLines(home + "\\bin\\calls.txt").size()) << "the commands, through cmd.exe";
+    EXPECT_EQ(2u, ReadLines(home + "\\bin\\calls.txt").size()) << "the two commands";
     for (int i = 0; i < 500 && !FileExists(drivers + "\\ran-twin64.txt"); i++)
         Sleep(20);
     EXPECT_TRUE(FileExists(drivers + "\\ran-twin64.txt")) << "twin64.bat did not run";
