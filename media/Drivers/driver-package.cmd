@@ -2,8 +2,10 @@
 rem Starts the reader vendor's driver package named by the first argument, which lies beside this
 rem file on the media. When the package is missing it says so and waits for a key, so that the
 rem window does not close before the user has read why nothing was installed.
-rem Called by twin.bat, twin64.bat, twin8.bat and twin8_64.bat.
-setlocal
+rem twin.bat, twin64.bat, twin8.bat and twin8_64.bat pass control here without "call", which
+rem would expand "%" and double "^" in the media's path once more. Paths are used only within
+rem quotes, so "&", "(" and ")" in a folder's name stay plain characters.
+setlocal EnableExtensions DisableDelayedExpansion
 set "package=%~dp0%~1"
 if not exist "%package%" goto missing
 "%package%"
@@ -12,7 +14,7 @@ exit /b %errorlevel%
 :missing
 echo.
 echo Brak pakietu sterownika czytnika kart: %~1
-echo Oczekiwano go w katalogu: %~dp0
+echo Oczekiwano go w katalogu: "%~dp0"
 echo Nosnik instalacyjny jest niekompletny. Nacisnij dowolny klawisz, aby zamknac to okno.
 pause >nul
 exit /b 1

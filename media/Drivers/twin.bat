@@ -1,3 +1,3 @@
 @echo off
 rem The reader driver for GemPC Twin readers and tokens, 32-bit Windows 7, Vista, XP and 2000.
-call "%~dp0driver-package.cmd" twin-driver.exe
+"%~dp0driver-package.cmd" twin-driver.exe

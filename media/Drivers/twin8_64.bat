@@ -1,3 +1,3 @@
 @echo off
 rem The reader driver for GemPC Twin readers and tokens, 64-bit Windows 8 and later.
-call "%~dp0driver-package.cmd" twin8_64-driver.exe
+"%~dp0driver-package.cmd" twin8_64-driver.exe

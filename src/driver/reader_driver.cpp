@@ -4,8 +4,10 @@
 #include "reader_driver.h"
 
 #include <direct.h>
+#include <string.h>
 #include <windows.h>
 
+#include "../deploy/path_join.h"
 #include "../deploy/text.h"
 #include "../messages.h"
 #include <strsafe.h>  // last: makes the unbounded string calls compile errors
@@ -83,13 +85,34 @@ static bool ListContainsGemplus(ListReadersFunction listReaders)
     return found;
 }
 
+HMODULE LoadFromSystemDirectory(const char* name)
+{
+    char path[kPathCapacity];
+    UINT length = GetSystemDirectoryA(path, (UINT)sizeof(path));
+
+    if (length == 0 || length >= sizeof(path) || !AppendPathComponent(path, sizeof(path), name))
+        return NULL;
+    return LoadLibraryExA(path, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+// A Windows 7 without KB2533623 refuses the search flag with ERROR_INVALID_PARAMETER; there the
+// library is loaded by its full path, never by a search that includes the media's directories.
+static HMODULE LoadPcscLibrary()
+{
+    HMODULE library = LoadLibraryExA("winscard.dll", NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
+
+    if (library != NULL || GetLastError() != ERROR_INVALID_PARAMETER)
+        return library;
+    return LoadFromSystemDirectory("winscard.dll");
+}
+
 bool DetectGemplusReader()
 {
     HMODULE library;
     ListReadersFunction listReaders;
     bool found = false;
 
-    library = LoadLibraryExA("winscard.dll", NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    library = LoadPcscLibrary();
     if (library == NULL)
         return false;
     listReaders = (ListReadersFunction)(void*)GetProcAddress(library, "SCardListReadersA");
@@ -99,6 +122,75 @@ bool DetectGemplusReader()
     return found;
 }
 
+static bool IsBatchScript(const char* name)
+{
+    const char* extension = strrchr(name, '.');
+
+    return extension != NULL &&
+           (_stricmp(extension, ".bat") == 0 || _stricmp(extension, ".cmd") == 0);
+}
+
+// The launcher's full path in the current directory, when a file of that name is there: cmd.exe
+// would start even for a missing script, and the step would report a driver that never ran.
+static bool FindLauncher(const char* launcher, char* path, size_t capacity)
+{
+    DWORD attributes;
+
+    if (!CurrentDirectoryPath(path, capacity) || !AppendPathComponent(path, capacity, launcher))
+        return false;
+    attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The script's path reaches cmd.exe through a variable: text expanded from a variable is not
+// expanded again, and inside the quotes "&", "^", "(" and ")" are plain characters. The doubled
+// quotes outlast the rule by which /c strips an outer pair. /d skips the AutoRun commands;
+// /e:on and /v:off undo machine-wide settings that the scripts' %~dp0 and a "!" depend on.
+static const char kScriptVariable[] = "CARDSETUP_DRIVER_LAUNCHER";
+static const char kScriptCommand[] = "cmd.exe /d /e:on /v:off /c \"\"%CARDSETUP_DRIVER_LAUNCHER%\"\"";
+
+static bool StartScript(const char* script, STARTUPINFOA* startup, BOOL inheritHandles,
+                        PROCESS_INFORMATION* process)
+{
+    char interpreter[kPathCapacity];
+    char commandLine[sizeof(kScriptCommand)];
+    UINT length = GetSystemDirectoryA(interpreter, (UINT)sizeof(interpreter));
+    BOOL started;
+
+    if (length == 0 || length >= sizeof(interpreter) ||
+        !AppendPathComponent(interpreter, sizeof(interpreter), "cmd.exe") ||
+        !SetEnvironmentVariableA(kScriptVariable, script))
+        return false;
+    CopyText(commandLine, sizeof(commandLine), kScriptCommand);
+    started = CreateProcessA(interpreter, commandLine, NULL, NULL, inheritHandles, 0, NULL, NULL,
+                             startup, process);
+    SetEnvironmentVariableA(kScriptVariable, NULL);
+    return started != 0;
+}
+
+static bool StartProgram(const char* program, STARTUPINFOA* startup, BOOL inheritHandles,
+                         PROCESS_INFORMATION* process)
+{
+    char commandLine[kPathCapacity + 2];
+
+    if (!FormatText(commandLine, sizeof(commandLine), "\"%s\"", program))
+        return false;
+    return CreateProcessA(program, commandLine, NULL, NULL, inheritHandles, 0, NULL, NULL, startup,
+                          process) != 0;
+}
+
+bool StartDriverLauncher(const char* launcher, STARTUPINFOA* startup, BOOL inheritHandles,
+                         PROCESS_INFORMATION* process)
+{
+    char path[kPathCapacity];
+
+    if (!FindLauncher(launcher, path, sizeof(path)))
+        return false;
+    if (IsBatchScript(launcher))
+        return StartScript(path, startup, inheritHandles, process);
+    return StartProgram(path, startup, inheritHandles, process);
+}
+
 static bool StartLauncher(const char* launcher)
 {
     STARTUPINFOA startup;
@@ -106,7 +198,7 @@ static bool StartLauncher(const char* launcher)
 
     ZeroMemory(&startup, sizeof(startup));
     startup.cb = sizeof(startup);
-    if (!CreateProcessA(launcher, NULL, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
+    if (!StartDriverLauncher(launcher, &startup, FALSE, &process))
         return false;
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);

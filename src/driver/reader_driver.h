@@ -3,6 +3,7 @@
 #pragma once
 
 #include <stdint.h>
+#include <windows.h>
 
 #include "../status.h"
 
@@ -30,6 +31,17 @@ bool ReaderListContainsGemplus(const char* list, int32_t length);
 // Asks PC/SC (winscard.dll from the system directory only) whether a GEMPLUS reader is listed.
 // Every failure on the way answers false.
 bool DetectGemplusReader();
+
+// Loads a library by its full path in the system directory, as the PC/SC library is loaded
+// where the system's loader lacks the search flags. NULL when it does not load.
+HMODULE LoadFromSystemDirectory(const char* name);
+
+// Starts the launcher of that name in the current directory by its full path: a batch script
+// through the system's cmd.exe, a program directly, with the startup information and handle
+// inheritance given. False when no such file is there or it cannot be started; on true the
+// caller owns the handles in process.
+bool StartDriverLauncher(const char* launcher, STARTUPINFOA* startup, BOOL inheritHandles,
+                         PROCESS_INFORMATION* process);
 
 // The driver step: StatusWarning when a GEMPLUS reader is there already, StatusOk when the
 // launcher was started (it is not waited for), StatusError otherwise. Leaves the current

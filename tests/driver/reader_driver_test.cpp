@@ -37,7 +37,9 @@ protected:
         SetReaders("", "");
         memset(message, 'x', sizeof(message));
         ASSERT_TRUE(MakeDirectory(drivers));
-        ASSERT_TRUE(WriteTextFile(drivers + "\\twin64.bat", "@cd > ran-twin64.txt\r\n"));
+        // How cmd.exe was given the script (%0), then the directory it ran in.
+        ASSERT_TRUE(WriteTextFile(drivers + "\\twin64.bat",
+                                  "@echo %0> started-as.txt\r\n@cd > ran-twin64.txt\r\n"));
         ASSERT_TRUE(WriteTextFile(drivers + "\\twin.bat", "@cd > ran-twin.txt\r\n"));
         ASSERT_TRUE(CopyFileA((ProgramDirectory() + "\\launcher_double.exe").c_str(),
                               (drivers + "\\410.exe").c_str(), FALSE));
@@ -171,8 +173,19 @@ TEST_F(ReaderDriver, APlantedLibraryBesideTheProgramOrInTheCurrentDirectoryIsNev
         ScopedCurrentDirectory inMedia(media.Path());
         found = DetectGemplusReader();
     }
-    DeleteFileA(besideProgram.c_str());
     EXPECT_FALSE(found) << "a winscard.dll outside the system directory was loaded";
+
+    // Where the system's loader lacks the search flag, the library is loaded by its full path.
+    char loaded[MAX_PATH + 1] = "";
+    {
+        ScopedCurrentDirectory inMedia(media.Path());
+        HMODULE library = LoadFromSystemDirectory("winscard.dll");
+        ASSERT_TRUE(library != NULL);
+        GetModuleFileNameA(library, loaded, sizeof(loaded));
+        FreeLibrary(library);
+    }
+    DeleteFileA(besideProgram.c_str());
+    EXPECT_TRUE(SamePath(SystemLibrary(), loaded)) << loaded;
 }
 
 TEST_F(ReaderDriver, AFoundReaderIsAWarningAndStartsNothing)
@@ -192,6 +205,9 @@ TEST_F(ReaderDriver, StartsTheLauncherInDriversWithoutWaiting)
     EXPECT_EQ(StatusOk, Install(2, message));
     EXPECT_TRUE(MessageUntouched());
     EXPECT_TRUE(SamePath(drivers, WaitForProof(drivers + "\\ran-twin64.txt")));
+    // By its full path: from a network share cmd.exe starts in the Windows directory instead,
+    // where a bare name is not found.
+    EXPECT_EQ("\"" + drivers + "\\twin64.bat\"", WaitForProof(drivers + "\\started-as.txt"));
     EXPECT_EQ(StatusOk, Install(1, message));
     EXPECT_TRUE(SamePath(drivers, WaitForProof(drivers + "\\ran-410.exe.txt")));
 }
@@ -208,6 +224,10 @@ TEST_F(ReaderDriver, AMissingLauncherIsAnErrorNamingIt)
     EXPECT_EQ(StatusError, Install(5, message));
     EXPECT_STREQ("Błąd uruchomienia zewn. sterownika: Drivers\\twin8_64.bat", message);
     EXPECT_EQ(StatusError, Install(5, NULL));
+    ASSERT_TRUE(MakeDirectory(drivers + "\\twin8_64.bat"));  // cmd.exe would start all the same
+    memset(message, 'x', sizeof(message));
+    EXPECT_EQ(StatusError, Install(5, message));
+    EXPECT_STREQ("Błąd uruchomienia zewn. sterownika: Drivers\\twin8_64.bat", message);
 }
 
 TEST_F(ReaderDriver, ATypeWithoutLauncherIsAnError)
