@@ -95,11 +95,27 @@ static void OfferClosingAndButtons(HWND dialog, BOOL offer)
     EnableMenuItem(GetSystemMenu(dialog, FALSE), SC_CLOSE, offer ? MF_ENABLED : MF_GRAYED);
 }
 
+// Clicks and keys given while a step held the thread waited in its queue; dispatched once the
+// buttons are back, a click on the greyed "&Zaniechaj" would close the dialog as "&Zamknij"
+// before the user saw the report. They were meant for controls that were refused, so they go.
+static void DropQueuedInput()
+{
+    MSG queued;
+
+    while (PeekMessageA(&queued, NULL, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
+    }
+    while (PeekMessageA(&queued, NULL, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
+    }
+    while (PeekMessageA(&queued, NULL, WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK, PM_REMOVE)) {
+    }
+}
+
 static void RunOnce(HWND dialog)
 {
     g_runInProgress = true;
     OfferClosingAndButtons(dialog, FALSE);
     RunInstallation(dialog);
+    DropQueuedInput();
     OfferClosingAndButtons(dialog, TRUE);
     g_runInProgress = false;
     SendMessageA(dialog, WM_NEXTDLGCTL, (WPARAM)GetDlgItem(dialog, IDOK), TRUE);

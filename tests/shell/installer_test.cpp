@@ -195,6 +195,24 @@ void PressEnter(HWND dialog)
     PostMessageA(focus, WM_KEYUP, VK_RETURN, 0xC01C0001);
 }
 
+// A real click of the mouse at the middle of the control, as the user gives it.
+void ClickWithTheMouse(HWND control)
+{
+    RECT rect = WindowRect(control);
+    INPUT clicks[2] = {};
+    SetCursorPos((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+    clicks[0].type = clicks[1].type = INPUT_MOUSE;
+    clicks[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    clicks[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(2, clicks, sizeof(INPUT));
+    Sleep(100);
+}
+
+bool RunIsUnderway(HWND dialog)
+{
+    return !IsWindowEnabled(GetDlgItem(dialog, IDCANCEL));
+}
+
 }  // namespace
 
 // ---- Before the run ------------------------------------------------------------------------
@@ -389,6 +407,31 @@ TEST_F(Installer, WhileAPromptIsOpenTheDialogStartsAndEndsNothing)
     EXPECT_TRUE(IsWindow(dialog));
     EXPECT_EQ(TemplateHeights().collapsed, Height(dialog)) << "a press was taken as details";
     EXPECT_TRUE(Enabled(dialog, IDOK) && Enabled(dialog, IDCANCEL));
+}
+
+// A slow java.exe holds the dialog's thread; clicks given meanwhile wait in its queue and must
+// not reach the buttons that come back after the run, which would close or unfold the dialog.
+TEST_F(Installer, ClicksOnTheGreyedButtonsDuringTheRunAreDropped)
+{
+    ASSERT_TRUE(WriteTextFile(home + "\\bin\\delay-ms.txt", "2000"));
+    HWND dialog = OpenDialog();
+    ASSERT_TRUE(dialog != NULL);
+    PressDialogButton(dialog, IDOK);
+    ASSERT_TRUE(WaitUntil(RunIsUnderway, dialog)) << "the run did not begin";
+    ClickWithTheMouse(GetDlgItem(dialog, IDCANCEL));
+    ClickWithTheMouse(GetDlgItem(dialog, IDOK));
+    ASSERT_TRUE(WaitUntil(RunHasEnded, dialog)) << "the run did not end";
+    Sleep(1000);
+
+    EXPECT_TRUE(IsWindow(dialog)) << "a click during the run closed the dialog";
+    EXPECT_TRUE(program->WaitForWindow("Info", 0) == NULL) << "a click during the run closed it";
+    EXPECT_EQ(TemplateHeights().collapsed, Height(dialog)) << "a click during the run unfolded it";
+    EXPECT_EQ("&Szczegóły >>", Text(dialog, IDOK));
+    ClickWithTheMouse(GetDlgItem(dialog, IDOK));  // the same click after the run is taken
+    for (int i = 0; i < 100 && Height(dialog) != TemplateHeights().expanded; i++)
+        Sleep(20);
+    EXPECT_EQ(TemplateHeights().expanded, Height(dialog));
+    CloseAfterRun(dialog, PressCancel);
 }
 
 // ---- After the run -----------------------------------------------------------------------------
