@@ -95,7 +95,7 @@ TEST_F(GuardedCopy, PromptNamesBothFilesWithSizesAndUtcTimes)
               user.Texts()[0]);
 }
 
-TEST_F(GuardedCopy, AbortAndIgnoreLeaveTheDestinationAsItWas)
+TEST_F(GuardedCopy, AbortIgnoreAndEscapeLeaveTheDestinationAsItWas)
 {
     MakeDestination();
     FileHold other(destination, GENERIC_READ, FILE_SHARE_READ);
@@ -107,6 +107,11 @@ TEST_F(GuardedCopy, AbortAndIgnoreLeaveTheDestinationAsItWas)
     {
         PromptAnswerer user({IDIGNORE});
         EXPECT_EQ(CopyDone, CopyFileGuarded(source.c_str(), destination.c_str(), 0));
+        EXPECT_EQ(1u, user.Count());
+    }
+    {
+        PromptAnswerer user({IDCANCEL});  // Escape; the file was not copied
+        EXPECT_EQ(CopyFailed, CopyFileGuarded(source.c_str(), destination.c_str(), 0));
         EXPECT_EQ(1u, user.Count());
     }
     EXPECT_EQ("old", ReadTextFile(destination));

@@ -9,6 +9,7 @@
 #include "deploy/path_join.h"
 #include "deploy/tree_copy.h"
 #include "support/prompt_answerer.h"
+#include "support/registry_keys.h"
 #include "support/test_files.h"
 
 namespace {
@@ -17,6 +18,7 @@ class TreeCopy : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        WarmUpMessageBoxes();  // before a test's own answerer, which would count it
         ASSERT_TRUE(MakeDirectory(media / "ocf"));
         ASSERT_TRUE(MakeDirectory(target));
         memset(failed, 'j', sizeof(failed) - 1);
@@ -33,10 +35,14 @@ protected:
         ASSERT_TRUE(MakeDirectory(media / relative)) << relative;
     }
 
+    // Copies from the media directory; every listing and file must be closed again.
     CopyResult Copy(const char* pattern, int recurse = 1)
     {
         ScopedCurrentDirectory inMedia(media.Path());
-        return CopyTree(pattern, target.c_str(), recurse, failed);
+        DWORD handlesBefore = OpenHandleCount();
+        CopyResult result = CopyTree(pattern, target.c_str(), recurse, failed);
+        EXPECT_EQ(handlesBefore, OpenHandleCount()) << "a listing or file was left open";
+        return result;
     }
 
     TempDir media{"media"};

@@ -2,7 +2,8 @@
 // Each test chooses the reader list and the failure through the environment of its process:
 // CARDSETUP_SCARD_READERS holds reader names separated by '|', CARDSETUP_SCARD_MODE one of
 // length-fails, list-fails, empty (a list without names), unterminated (the count leaves out
-// the closing NULs) or nothing.
+// the closing NULs), shrinks (the second call fills in the whole list but counts only its first
+// name, as when a reader is removed between the calls) or nothing.
 #include <windows.h>
 
 #include <string.h>
@@ -54,6 +55,6 @@ extern "C" __declspec(dllexport) LONG WINAPI SCardListReadersA(ULONG_PTR, const 
     if (mode == "list-fails" || *length < count)
         return kInternalError;
     memcpy(readers, list.data(), count);
-    *length = count;
+    *length = mode == "shrinks" ? (DWORD)strlen(list.data()) + 2 : count;
     return 0;
 }

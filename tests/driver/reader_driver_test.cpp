@@ -7,6 +7,7 @@
 #include <string>
 
 #include "driver/reader_driver.h"
+#include "support/registry_keys.h"
 #include "support/test_files.h"
 
 namespace {
@@ -68,11 +69,14 @@ protected:
                 return false;
         return true;
     }
-    // Runs the step from the media directory and checks that it comes back there.
+    // Runs the step from the media directory and checks that it comes back there, with nothing
+    // left open: no library's file, no launcher's process.
     ComponentStatus Install(ReaderType type, char* buffer)
     {
         ScopedCurrentDirectory inMedia(media.Path());
+        DWORD handlesBefore = OpenHandleCount();
         ComponentStatus status = InstallReaderDriver(type, buffer, kMessageCapacity);
+        EXPECT_EQ(handlesBefore, OpenHandleCount()) << "a handle was left open";
         EXPECT_TRUE(SamePath(media.Path(), CurrentDirectory())) << CurrentDirectory();
         return status;
     }
@@ -149,6 +153,9 @@ TEST_F(ReaderDriver, EveryPcscFailureAnswersNotFound)
     SetReaders("GEMPLUS Reader", "length-fails");
     EXPECT_FALSE(DetectGemplusReader());
     SetReaders("GEMPLUS Reader", "list-fails");
+    EXPECT_FALSE(DetectGemplusReader());
+    // The reader was removed between the two calls: only the shorter list counts.
+    SetReaders("Other Reader 0|GEMPLUS Reader 1", "shrinks");
     EXPECT_FALSE(DetectGemplusReader());
     UseLibrary("winscard_without_function.dll");
     SetReaders("GEMPLUS Reader", "");

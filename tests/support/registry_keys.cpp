@@ -123,17 +123,20 @@ static UCHAR TypeOfHandle(const std::vector<char>& buffer, HANDLE handle)
     return 0;
 }
 
-// Counts this process's handles of the two kinds that the steps open: registry keys and files
-// (a directory listing holds a file handle). Windows' other handles, such as those a message box
-// makes on first use, come and go with user32 and are not the steps' to close.
+// Counts this process's handles of the kinds that the steps open: registry keys, files (a
+// directory listing holds a file handle) and processes (a launcher's). Windows' other handles,
+// such as those a message box makes on first use, come and go with user32 and are not the
+// steps' to close.
 DWORD OpenHandleCount()
 {
     HKEY key;
     HANDLE file;
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, GetCurrentProcessId());
     char path[MAX_PATH + 1];
     std::vector<char> buffer;
     UCHAR keyType = 0;
     UCHAR fileType = 0;
+    UCHAR processType = 0;
     DWORD count = 0;
 
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, &key) != ERROR_SUCCESS)
@@ -145,16 +148,20 @@ DWORD OpenHandleCount()
     if (!buffer.empty()) {
         keyType = TypeOfHandle(buffer, key);
         fileType = TypeOfHandle(buffer, file);
+        processType = TypeOfHandle(buffer, process);
         const HandleList* list = (const HandleList*)buffer.data();
         for (ULONG i = 0; i < list->count; i++) {
             const HandleEntry& entry = list->entries[i];
             if (entry.processId == GetCurrentProcessId() &&
-                (entry.objectType == keyType || entry.objectType == fileType))
+                (entry.objectType == keyType || entry.objectType == fileType ||
+                 entry.objectType == processType))
                 count++;
         }
     }
     RegCloseKey(key);
     if (file != INVALID_HANDLE_VALUE)
         CloseHandle(file);
+    if (process != NULL)
+        CloseHandle(process);
     return count;
 }
