@@ -371,6 +371,42 @@ TEST_F(Installer, AnAbortInTheJavaStepStopsTheDriverStep)
     CloseAfterRun(dialog, PressCloseBox);
 }
 
+// The Internet Explorer box, hidden from the user, is ticked by message; an Abort in that step
+// must end the chain before the Java and driver steps.
+TEST_F(Installer, AnAbortInTheInternetExplorerStepEndsTheChain)
+{
+    std::string java = WindowsDirectory() + "\\java";
+    std::string held = java + "\\lib\\Held.class";
+    bool javaExisted = FileExists(java);
+    for (const char* directory : {"msie", "msie\\ocf"})
+        ASSERT_TRUE(MakeDirectory(media / directory));
+    ASSERT_TRUE(WriteTextFile(media / "msie\\ocf\\Held.class", "new class"));
+    ASSERT_TRUE(WriteTextFile(media / "msie\\ocfpcsc1.dll", "bridge"));
+    ASSERT_TRUE(javaExisted || MakeDirectory(java));
+    bool libExisted = FileExists(java + "\\lib");
+    ASSERT_TRUE(libExisted || MakeDirectory(java + "\\lib"));
+    ASSERT_TRUE(WriteTextFile(held, "class in use"));
+    {
+        FileHold inUse(held, GENERIC_READ, FILE_SHARE_READ);
+        HWND dialog = OpenDialog();
+        ASSERT_TRUE(dialog != NULL);
+        SendDlgItemMessageA(dialog, IDC_COMP_IE, BM_SETCHECK, BST_CHECKED, 0);
+        PromptAnswerer user({IDABORT});
+        Install(dialog);
+        EXPECT_EQ(1u, user.Count());
+        EXPECT_EQ("", Text(dialog, IDC_DETAILS));
+        EXPECT_FALSE(FileExists(home + "\\lib\\ext\\ocf1.2.jar")) << "the Java step ran";
+        Sleep(500);
+        EXPECT_FALSE(FileExists(drivers + "\\ran-twin64.txt")) << "the driver step ran";
+        CloseAfterRun(dialog, PressCancel);
+    }
+    DeleteFileA(held.c_str());
+    if (!javaExisted)
+        RemoveTree(java);
+    else if (!libExisted)
+        RemoveTree(java + "\\lib");
+}
+
 TEST_F(Installer, WhileAPromptIsOpenTheDialogStartsAndEndsNothing)
 {
     std::string library = home + "\\lib\\ext\\ocf1.2.jar";
