@@ -151,6 +151,24 @@ protected:
         PressDialogButton(notice, IDOK);
         EXPECT_EQ(0u, program->WaitForExit());
     }
+    // Ticks a step's box, holds a file that the step copies over, answers its prompt with Abort:
+    // nothing is reported, and neither the Java nor the driver step runs.
+    void ExpectAbortEndsTheChain(int box, const std::string& held)
+    {
+        ASSERT_TRUE(WriteTextFile(held, "file in use"));
+        FileHold inUse(held, GENERIC_READ, FILE_SHARE_READ);
+        HWND dialog = OpenDialog();
+        ASSERT_TRUE(dialog != NULL);
+        SendDlgItemMessageA(dialog, box, BM_SETCHECK, BST_CHECKED, 0);
+        PromptAnswerer user({IDABORT});
+        Install(dialog);
+        EXPECT_EQ(1u, user.Count());
+        EXPECT_EQ("", Text(dialog, IDC_DETAILS));
+        EXPECT_FALSE(FileExists(home + "\\lib\\ext\\ocf1.2.jar")) << "the Java step ran";
+        Sleep(500);
+        EXPECT_FALSE(FileExists(drivers + "\\ran-twin64.txt")) << "the driver step ran";
+        CloseAfterRun(dialog, [](HWND closing) { PressDialogButton(closing, IDCANCEL); });
+    }
     std::string Text(HWND dialog, int id) { return WindowText(GetDlgItem(dialog, id)); }
     bool Shown(HWND dialog, int id) { return IsWindowVisible(GetDlgItem(dialog, id)) != FALSE; }
     bool Enabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
@@ -371,8 +389,8 @@ TEST_F(Installer, AnAbortInTheJavaStepStopsTheDriverStep)
     CloseAfterRun(dialog, PressCloseBox);
 }
 
-// The Internet Explorer box, hidden from the user, is ticked by message; an Abort in that step
-// must end the chain before the Java and driver steps.
+// The Internet Explorer and Netscape boxes, hidden from the user, are ticked by message; an
+// Abort in either step must end the chain before the Java and driver steps.
 TEST_F(Installer, AnAbortInTheInternetExplorerStepEndsTheChain)
 {
     std::string java = WindowsDirectory() + "\\java";
@@ -385,26 +403,29 @@ TEST_F(Installer, AnAbortInTheInternetExplorerStepEndsTheChain)
     ASSERT_TRUE(javaExisted || MakeDirectory(java));
     bool libExisted = FileExists(java + "\\lib");
     ASSERT_TRUE(libExisted || MakeDirectory(java + "\\lib"));
-    ASSERT_TRUE(WriteTextFile(held, "class in use"));
-    {
-        FileHold inUse(held, GENERIC_READ, FILE_SHARE_READ);
-        HWND dialog = OpenDialog();
-        ASSERT_TRUE(dialog != NULL);
-        SendDlgItemMessageA(dialog, IDC_COMP_IE, BM_SETCHECK, BST_CHECKED, 0);
-        PromptAnswerer user({IDABORT});
-        Install(dialog);
-        EXPECT_EQ(1u, user.Count());
-        EXPECT_EQ("", Text(dialog, IDC_DETAILS));
-        EXPECT_FALSE(FileExists(home + "\\lib\\ext\\ocf1.2.jar")) << "the Java step ran";
-        Sleep(500);
-        EXPECT_FALSE(FileExists(drivers + "\\ran-twin64.txt")) << "the driver step ran";
-        CloseAfterRun(dialog, PressCancel);
-    }
+    ExpectAbortEndsTheChain(IDC_COMP_IE, held);
     DeleteFileA(held.c_str());
     if (!javaExisted)
         RemoveTree(java);
     else if (!libExisted)
         RemoveTree(java + "\\lib");
+}
+
+TEST_F(Installer, AnAbortInTheNetscapeStepEndsTheChain)
+{
+    TempDir browser{"netscape"};
+    std::string java = browser / "Communicator\\Program\\java";
+    for (const char* directory : {"ns", "ns\\jars"})
+        ASSERT_TRUE(MakeDirectory(media / directory));
+    for (const char* file : {"ns\\jars\\ocf.jar", "ns\\ocfpcsc1.dll", "ns\\opencard.properties"})
+        ASSERT_TRUE(WriteTextFile(media / file, file));
+    for (std::string directory : {browser / "Communicator", browser / "Communicator\\Program",
+                                  java, java + "\\classes", java + "\\bin"})
+        ASSERT_TRUE(MakeDirectory(directory));
+    ScopedRegistryTree registration{HKEY_CURRENT_USER, "Software\\Netscape"};
+    ASSERT_TRUE(SetRegistryString(HKEY_CURRENT_USER, "Software\\Netscape\\Netscape Navigator\\Main",
+                                  "Install Directory", browser / "Communicator"));
+    ExpectAbortEndsTheChain(IDC_COMP_NETSCAPE, java + "\\classes\\ocf.jar");
 }
 
 TEST_F(Installer, WhileAPromptIsOpenTheDialogStartsAndEndsNothing)
