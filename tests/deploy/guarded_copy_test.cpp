@@ -117,6 +117,26 @@ TEST_F(GuardedCopy, AbortIgnoreAndEscapeLeaveTheDestinationAsItWas)
     EXPECT_EQ("old", ReadTextFile(destination));
 }
 
+static LRESULT CALLBACK RefuseEveryWindow(int code, WPARAM wParam, LPARAM lParam)
+{
+    return code == HCBT_CREATEWND ? 1 : CallNextHookEx(NULL, code, wParam, lParam);
+}
+
+// A prompt that cannot be shown (no desktop to show it on) decides nothing: not copied.
+TEST_F(GuardedCopy, APromptThatCannotBeShownCountsAsNotCopied)
+{
+    MakeDestination();
+    FileHold other(destination, GENERIC_READ, FILE_SHARE_READ);
+    PromptAnswerer user;
+    HHOOK refusal = SetWindowsHookExA(WH_CBT, RefuseEveryWindow, NULL, GetCurrentThreadId());
+    ASSERT_TRUE(refusal != NULL);
+    CopyResult result = CopyFileGuarded(source.c_str(), destination.c_str(), 0);
+    UnhookWindowsHookEx(refusal);
+    EXPECT_EQ(CopyFailed, result);
+    EXPECT_EQ(0u, user.Count());
+    EXPECT_EQ("old", ReadTextFile(destination));
+}
+
 TEST_F(GuardedCopy, RetryCopiesOnceTheOtherProgramLetsGo)
 {
     MakeDestination();
