@@ -13,8 +13,8 @@
 
 class PromptAnswerer {
 public:
-    // Called with the prompt's text and its number (from 0); returns the button to press. Past a
-    // hundred prompts the answerer presses Abort instead, so that no test loops for ever.
+    // Called with the prompt's text and its number (from 0); returns the button to press.
+    // Past ten prompts the answerer presses Abort instead, so that no test loops for ever.
     using Reply = std::function<int(const std::string& text, size_t index)>;
 
     // Answers the prompts in turn with these buttons; any prompt beyond them gets Abort.

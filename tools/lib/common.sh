@@ -62,6 +62,11 @@ use_wine_prefix() {
         wineserver -w
     fi
     wineserver -p
+    # A program that crashes must end with its backtrace, not wait in winedbg's dialog for ever.
+    if ! grep -q '"ShowCrashDialog"=dword:00000000' "$WINEPREFIX/user.reg" 2>/dev/null; then
+        wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+            </dev/null >/dev/null 2>&1
+    fi
     # Start the prefix's services now, with no output attached: a service started by the first
     # test would inherit ctest's output pipe and keep ctest waiting after the test ended.
     wine cmd /c exit </dev/null >/dev/null 2>&1
