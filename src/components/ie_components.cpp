@@ -1,27 +1,24 @@
 // Copies msie\ocf\* below %windir%\java\lib and msie\ocfpcsc1.dll into the system directory.
 // The step records what happened and forms its status only after it has left msie again.
-#include "ie_components.h"
+#include "components/ie_components.h"
 
-#include <direct.h>
 #include <windows.h>
 
-#include "../deploy/guarded_copy.h"
-#include "../deploy/path_join.h"
-#include "../deploy/text.h"
-#include "../deploy/tree_copy.h"
-#include "../messages.h"
+#include "deploy/component_step.h"
+#include "deploy/guarded_copy.h"
+#include "deploy/messages.h"
+#include "deploy/path_join.h"
+#include "deploy/text.h"
+#include "deploy/tree_copy.h"
 #include <strsafe.h>  // last: makes the unbounded string calls compile errors
 
-const char kDirectoryUnknownMessage[] = "Błąd ustalenia katalogu systemowego";
-
-enum IeOutcome { IeNone, IeMediaMissing, IeDirectoryUnknown, IeCopyFailed };
+static const char kDirectoryUnknownMessage[] = "Błąd ustalenia katalogu systemowego";
 
 struct IeRun {
     char path[kPathCapacity];
     char failedPath[kPathCapacity];
-    CopyResult copyResult;
-    IeOutcome outcome;
-    bool aborted;
+    StepRecord step;
+    bool directoryUnknown;  // the Windows or system directory, joined, did not fit a path
 };
 
 typedef UINT(WINAPI* DirectoryFunction)(LPSTR buffer, UINT size);
@@ -35,55 +32,43 @@ static bool FormDirectoryPath(DirectoryFunction getDirectory, char* path, const 
            AppendPathComponent(path, kPathCapacity, component);
 }
 
-static void RecordCopy(IeRun* run, CopyResult result)
-{
-    run->copyResult = result;
-    if (result == CopyAborted)
-        run->aborted = true;
-    else if (result != CopyDone)
-        run->outcome = IeCopyFailed;
-}
-
 static void CopyClassTree(IeRun* run)
 {
     if (!FormDirectoryPath(GetWindowsDirectoryA, run->path, "java\\lib")) {
-        run->outcome = IeDirectoryUnknown;
+        run->directoryUnknown = true;
         return;
     }
     CreateDirectoryA(run->path, NULL);  // may exist; if it cannot be made, the copy says so
-    RecordCopy(run, CopyTree("ocf\\*", run->path, 1, run->failedPath));
+    NoteRequiredCopy(&run->step, CopyTree("ocf\\*", run->path, 1, run->failedPath));
 }
 
 static void CopyBridgeLibrary(IeRun* run)
 {
     if (!FormDirectoryPath(GetSystemDirectoryA, run->path, "ocfpcsc1.dll")) {
-        run->outcome = IeDirectoryUnknown;
+        run->directoryUnknown = true;
         return;
     }
-    RecordCopy(run, CopyFileGuarded("ocfpcsc1.dll", run->path, 1));
-    if (run->outcome == IeCopyFailed)
+    if (!NoteRequiredCopy(&run->step, CopyFileGuarded("ocfpcsc1.dll", run->path, 1)) &&
+        !run->step.aborted)
         CopyText(run->failedPath, kPathCapacity, "ocfpcsc1.dll");
 }
 
 static ComponentStatus Report(const IeRun* run, char* message, uint32_t capacity)
 {
-    if (run->aborted) {
-        CopyText(message, capacity, kAbortedMessage);
-        return StatusAborted;
-    }
-    switch (run->outcome) {
-    case IeMediaMissing:
-        CopyText(message, capacity, kMediaIncompleteMessage);
-        return StatusError;
-    case IeDirectoryUnknown:
+    ComponentStatus status;
+
+    if (ReportAbortOrIncompleteMedia(&run->step, message, capacity, &status))
+        return status;
+    if (run->directoryUnknown) {
         CopyText(message, capacity, kDirectoryUnknownMessage);
         return StatusError;
-    case IeCopyFailed:
-        FormatText(message, capacity, kCopyErrorFormat, (int)run->copyResult, run->failedPath);
-        return StatusError;
-    default:
-        return StatusOk;
     }
+    if (run->step.failedCopy != CopyDone) {
+        FormatText(message, capacity, kCopyErrorFormat, (int)run->step.failedCopy,
+                   run->failedPath);
+        return StatusError;
+    }
+    return StatusOk;
 }
 
 ComponentStatus InstallIeComponents(char* message, uint32_t capacity)
@@ -91,13 +76,11 @@ ComponentStatus InstallIeComponents(char* message, uint32_t capacity)
     IeRun run;
 
     ZeroMemory(&run, sizeof(run));
-    if (_chdir("msie") != 0) {
-        run.outcome = IeMediaMissing;
+    if (!EnterStepDirectory(&run.step, "msie"))
         return Report(&run, message, capacity);
-    }
     CopyClassTree(&run);
-    if (run.outcome == IeNone && !run.aborted)
+    if (!run.directoryUnknown && StepGoesOn(&run.step))
         CopyBridgeLibrary(&run);
-    _chdir("..");
+    LeaveStepDirectory();
     return Report(&run, message, capacity);
 }

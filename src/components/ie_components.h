@@ -4,9 +4,7 @@
 
 #include <stdint.h>
 
-#include "../status.h"
-
-extern const char kDirectoryUnknownMessage[];
+#include "deploy/status.h"
 
 // Runs from the installation media directory and returns there. StatusOk, StatusError or
 // StatusAborted; writes a message (when given a buffer) only for the latter two.

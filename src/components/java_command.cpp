@@ -2,7 +2,7 @@
 // quotes, AutoRun may change the directory first, and media on a network share are refused as
 // the directory; an inherited CLASSPATH would replace the launcher's default class path ".", so
 // CopyPolicyFile would not be found.
-#include "java_command.h"
+#include "components/java_command.h"
 
 #include <wchar.h>
 #include <windows.h>

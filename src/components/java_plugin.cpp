@@ -2,27 +2,27 @@
 // One home's paths and commands are all joined onto one buffer that holds the home behind a
 // double quote: files use it from the home on, commands whole, so a home with spaces stays one
 // program name.
-#include "java_plugin.h"
+#include "components/java_plugin.h"
 
-#include <direct.h>
 #include <string.h>
 #include <windows.h>
 
-#include "../deploy/guarded_copy.h"
-#include "../deploy/path_join.h"
-#include "../deploy/text.h"
-#include "../messages.h"
-#include "java_command.h"
-#include "registry_text.h"
+#include "components/java_command.h"
+#include "components/registry_text.h"
+#include "deploy/component_step.h"
+#include "deploy/guarded_copy.h"
+#include "deploy/messages.h"
+#include "deploy/path_join.h"
+#include "deploy/text.h"
 #include <strsafe.h>  // last: makes the unbounded string calls compile errors
 
-const char kNoJavaFoundMessage[] =
+static const char kNoJavaFoundMessage[] =
     "Nie wykryto instalacji środowiska JRE/JDK lub aplikacja nie była uruchamiona z prawami "
     "administratora";
-const char kNoJavaServedMessage[] = "Nie zainstalowano sterowników OCF dla żadnego środowiska JRE/JDK";
-const char kJavaIncompleteFormat[] =
+static const char kNoJavaServedMessage[] = "Nie zainstalowano sterowników OCF dla żadnego środowiska JRE/JDK";
+static const char kJavaIncompleteFormat[] =
     "Niepełna instalacja sterowników OCF dla środowiska JRE/JDK; kod operacji: VM%dOL%dOP%dJP%d";
-const char kSystemLibraryMessage[] =
+static const char kSystemLibraryMessage[] =
     "Błąd kopiowania biblioteki obsługi czytników PC/SC: ocfpcsc1.dll";
 
 // A home of up to 261 characters and its terminator, behind the opening quote.
@@ -62,8 +62,13 @@ struct JavaRun {
     size_t homeEnd;  // the working buffer's length with the quote and the home as read
     char lastJreHome[kLastJreHomeCapacity];
     char backupName[kBackupNameCapacity];
-    int32_t vm, ol, op, jp, systemLibraryCount;
-    bool aborted, mediaIncomplete, noJavaFound;
+    int32_t vm;                  // homes whose JavaHome was read
+    int32_t ol;                  // homes that received ocf1.2.jar
+    int32_t op;                  // homes that received opencard.properties
+    int32_t jp;                  // CopyPolicyFile commands that succeeded, and policies replaced
+    int32_t systemLibraryCount;  // bridge copies into the system directory
+    StepRecord step;
+    bool noJavaFound;
 };
 
 static const char* HomePath(const JavaRun* run)
@@ -98,14 +103,9 @@ static FilePresence ProbeFile(const char* path)
 static void CopyIntoHome(JavaRun* run, const char* source, const char* component,
                          int32_t* doneCount)
 {
-    CopyResult result;
-
     if (!JoinToHome(run, component))
         return;
-    result = CopyFileGuarded(source, HomePath(run), 0);
-    if (result == CopyAborted)
-        run->aborted = true;
-    else if (result == CopyDone)
+    if (NoteCopy(&run->step, CopyFileGuarded(source, HomePath(run), 0)))
         (*doneCount)++;
 }
 
@@ -130,7 +130,6 @@ static bool BackUpOwnPolicy(JavaRun* run, const char* policy)
 {
     FilePresence policyPresence = ProbeFile(policy);
     FilePresence backupPresence;
-    CopyResult result;
 
     if (policyPresence == FileAbsent)
         return true;
@@ -141,22 +140,14 @@ static bool BackUpOwnPolicy(JavaRun* run, const char* policy)
         return true;
     if (backupPresence == FileBlocked || policyPresence == FileBlocked)
         return false;
-    result = CopyFileGuarded(policy, run->backupName, 0);
-    if (result == CopyAborted)
-        run->aborted = true;
-    return result == CopyDone;
+    return NoteCopy(&run->step, CopyFileGuarded(policy, run->backupName, 0));
 }
 
 static void ReplacePolicy(JavaRun* run, const JavaFamily* family)
 {
-    CopyResult result;
-
     if (!JoinToHome(run, family->policyPath) || !BackUpOwnPolicy(run, HomePath(run)))
         return;
-    result = CopyFileGuarded("java.policy", HomePath(run), 0);
-    if (result == CopyAborted)
-        run->aborted = true;
-    else if (result == CopyDone)
+    if (NoteCopy(&run->step, CopyFileGuarded("java.policy", HomePath(run), 0)))
         run->jp++;
 }
 
@@ -171,9 +162,9 @@ static void ServeHome(JavaRun* run, const JavaFamily* family, HKEY versionKey)
     if (family->isRuntime)
         CopyText(run->lastJreHome, sizeof(run->lastJreHome), HomePath(run));
     CopyIntoHome(run, "ocf1.2.jar", family->libraryPath, &run->ol);
-    if (!run->aborted)
+    if (!run->step.aborted)
         CopyIntoHome(run, "opencard.properties", family->propertiesPath, &run->op);
-    if (run->aborted)
+    if (run->step.aborted)
         return;
     RunPolicyCommands(run);
     ReplacePolicy(run, family);
@@ -194,7 +185,7 @@ static void RunVersionPass(JavaRun* run, const JavaFamily* family, HKEY familyKe
 {
     char versionName[kWorkingCapacity];
 
-    for (DWORD index = 0; !run->aborted; index++) {
+    for (DWORD index = 0; !run->step.aborted; index++) {
         if (RegEnumKeyA(familyKey, index, versionName, sizeof(versionName)) != ERROR_SUCCESS)
             break;
         ServeVersion(run, family, familyKey, versionName);
@@ -249,15 +240,11 @@ static void CopyIntoLastRuntime(JavaRun* run)
 static void CopySystemLibraries(JavaRun* run)
 {
     UINT length = GetSystemDirectoryA(run->working, (UINT)sizeof(run->working));
-    CopyResult result;
 
     if (length == 0 || length >= sizeof(run->working))
         return;
     if (AppendPathComponent(run->working, sizeof(run->working), "ocfpcsc1.dll")) {
-        result = CopyFileGuarded("ocfpcsc1.dll", run->working, 1);
-        if (result == CopyAborted)
-            run->aborted = true;
-        else if (result == CopyDone)
+        if (NoteCopy(&run->step, CopyFileGuarded("ocfpcsc1.dll", run->working, 1)))
             run->systemLibraryCount++;
     }
     CopyIntoLastRuntime(run);
@@ -265,14 +252,10 @@ static void CopySystemLibraries(JavaRun* run)
 
 static ComponentStatus Report(const JavaRun* run, char* message, uint32_t capacity)
 {
-    if (run->aborted) {
-        CopyText(message, capacity, kAbortedMessage);
-        return StatusAborted;
-    }
-    if (run->mediaIncomplete) {
-        CopyText(message, capacity, kMediaIncompleteMessage);
-        return StatusError;
-    }
+    ComponentStatus status;
+
+    if (ReportAbortOrIncompleteMedia(&run->step, message, capacity, &status))
+        return status;
     if (run->noJavaFound) {
         CopyText(message, capacity, kNoJavaFoundMessage);
         return StatusWarning;
@@ -297,16 +280,14 @@ ComponentStatus InstallJavaPluginComponents(char* message, uint32_t capacity)
     JavaRun run;
 
     ZeroMemory(&run, sizeof(run));
-    if (_chdir("sun") != 0) {
-        run.mediaIncomplete = true;
+    if (!EnterStepDirectory(&run.step, "sun"))
         return Report(&run, message, capacity);
-    }
     // The commands get sun by its full path; without it (a path too long) none of them runs.
     if (!CurrentDirectoryPath(run.sunDirectory, sizeof(run.sunDirectory)))
         run.sunDirectory[0] = '\0';
     ServeRegisteredHomes(&run);
-    if (!run.aborted)
+    if (!run.step.aborted)
         CopySystemLibraries(&run);
-    _chdir("..");
+    LeaveStepDirectory();
     return Report(&run, message, capacity);
 }

@@ -5,12 +5,7 @@
 
 #include <stdint.h>
 
-#include "../status.h"
-
-extern const char kNoJavaFoundMessage[];
-extern const char kNoJavaServedMessage[];
-extern const char kJavaIncompleteFormat[];
-extern const char kSystemLibraryMessage[];
+#include "deploy/status.h"
 
 // Runs from the installation media directory and returns there. StatusOk, StatusError,
 // StatusAborted or StatusWarning; writes a message (when given a buffer) for all but StatusOk.

@@ -1,42 +1,40 @@
 // Copies ns\jars\* into <install>\Program\java\classes, ns\ocfpcsc1.dll into
 // <install>\Program\java\bin and ns\opencard.properties as .opencard.properties into each profile
 // under the Users directory beside the install directory.
-#include "netscape_components.h"
+#include "components/netscape_components.h"
 
-#include <direct.h>
 #include <string.h>
 #include <windows.h>
 
-#include "../deploy/guarded_copy.h"
-#include "../deploy/path_join.h"
-#include "../deploy/text.h"
-#include "../deploy/tree_copy.h"
-#include "../messages.h"
-#include "registry_text.h"
+#include "components/registry_text.h"
+#include "deploy/component_step.h"
+#include "deploy/guarded_copy.h"
+#include "deploy/messages.h"
+#include "deploy/path_join.h"
+#include "deploy/text.h"
+#include "deploy/tree_copy.h"
 #include <strsafe.h>  // last: makes the unbounded string calls compile errors
 
-const char kNetscapeNotFoundMessage[] = "Nie wykryto zainstalownej przeglądarki Netscape 4.x";
-const char kNoProfileCopiedMessage[] =
+static const char kNetscapeNotFoundMessage[] = "Nie wykryto zainstalownej przeglądarki Netscape 4.x";
+static const char kNoProfileCopiedMessage[] =
     "Nie skopiowano pliku opencard.properties do żadnego z profilów użytkowników przeglądarki "
     "Netscape";
-const char kProfilesIncompleteFormat[] =
+static const char kProfilesIncompleteFormat[] =
     "Niepełna kopia pliku opencard.properties dla profilów użytkowników przeglądarki Netscape; "
     "kod operacji: OP%dPF%d";
 
 static const char kNetscapeKey[] = "Software\\Netscape\\Netscape Navigator\\Main";
-
-enum NetscapeOutcome { NsNone, NsMediaMissing, NsNotFound, NsCopyFailed, NsProfilesIncomplete };
 
 struct NetscapeRun {
     char path[kPathCapacity];
     char failedPath[kPathCapacity];
     size_t installLength;      // the install directory's text as read
     size_t profileRootLength;  // up to and including the backslash before the install directory
-    int32_t profileCount;
-    int32_t copyCount;
-    CopyResult copyResult;
-    NetscapeOutcome outcome;
-    bool aborted;
+    int32_t profileCount;      // profiles found under Users
+    int32_t copyCount;         // profiles that received .opencard.properties
+    StepRecord step;
+    bool browserNotFound;
+    bool profilesIncomplete;
 };
 
 static void CutPath(NetscapeRun* run, size_t length)
@@ -66,35 +64,26 @@ static bool ReadInstallDirectory(HKEY key, NetscapeRun* run)
     return run->profileRootLength > 0;
 }
 
-static void RecordCopy(NetscapeRun* run, CopyResult result)
-{
-    run->copyResult = result;
-    if (result == CopyAborted)
-        run->aborted = true;
-    else if (result != CopyDone)
-        run->outcome = NsCopyFailed;
-}
-
 // A classes path that would not fit is reported like a directory that cannot be made, naming
 // the install directory.
 static void CopyClassArchives(NetscapeRun* run)
 {
     if (!AppendPathComponent(run->path, sizeof(run->path), "Program\\java\\classes")) {
-        RecordCopy(run, CopyDirFailed);
+        NoteRequiredCopy(&run->step, CopyDirFailed);
         CopyText(run->failedPath, sizeof(run->failedPath), run->path);
         return;
     }
-    RecordCopy(run, CopyTree("jars\\*", run->path, 1, run->failedPath));
+    NoteRequiredCopy(&run->step, CopyTree("jars\\*", run->path, 1, run->failedPath));
 }
 
 static void CopyBridgeLibrary(NetscapeRun* run)
 {
     CutPath(run, run->installLength);
     if (AppendPathComponent(run->path, sizeof(run->path), "Program\\java\\bin\\ocfpcsc1.dll"))
-        RecordCopy(run, CopyFileGuarded("ocfpcsc1.dll", run->path, 0));
+        NoteRequiredCopy(&run->step, CopyFileGuarded("ocfpcsc1.dll", run->path, 0));
     else
-        RecordCopy(run, CopyFailed);
-    if (run->outcome == NsCopyFailed)
+        NoteRequiredCopy(&run->step, CopyFailed);
+    if (run->step.failedCopy != CopyDone)
         CopyText(run->failedPath, sizeof(run->failedPath), "ocfpcsc1.dll");
 }
 
@@ -110,17 +99,12 @@ static bool IsProfileEntry(const WIN32_FIND_DATAA* entry)
 // A profile whose destination would not fit is counted but not copied to.
 static void CopyToProfile(NetscapeRun* run, size_t profileBase, const char* profileName)
 {
-    CopyResult result;
-
     run->profileCount++;
     CutPath(run, profileBase);
     if (!AppendPathComponent(run->path, sizeof(run->path), profileName) ||
         !AppendPathComponent(run->path, sizeof(run->path), ".opencard.properties"))
         return;
-    result = CopyFileGuarded("opencard.properties", run->path, 0);
-    if (result == CopyAborted)
-        run->aborted = true;
-    else if (result == CopyDone)
+    if (NoteCopy(&run->step, CopyFileGuarded("opencard.properties", run->path, 0)))
         run->copyCount++;
 }
 
@@ -130,7 +114,7 @@ static void VisitProfiles(NetscapeRun* run, HANDLE find, WIN32_FIND_DATAA* entry
     do {
         if (IsProfileEntry(entry))
             CopyToProfile(run, profileBase, entry->cFileName);
-    } while (!run->aborted && FindNextFileA(find, entry));
+    } while (!run->step.aborted && FindNextFileA(find, entry));
 }
 
 static void CopyToProfiles(NetscapeRun* run)
@@ -148,50 +132,48 @@ static void CopyToProfiles(NetscapeRun* run)
             FindClose(find);
         }
     }
-    if (!run->aborted && (run->profileCount <= 0 || run->copyCount < run->profileCount))
-        run->outcome = NsProfilesIncomplete;
+    if (!run->step.aborted && (run->profileCount <= 0 || run->copyCount < run->profileCount))
+        run->profilesIncomplete = true;
 }
 
 static void DeployWithKey(NetscapeRun* run, HKEY key)
 {
     if (!ReadInstallDirectory(key, run)) {
-        run->outcome = NsNotFound;
+        run->browserNotFound = true;
         return;
     }
     CopyClassArchives(run);
-    if (run->outcome == NsNone && !run->aborted)
+    if (StepGoesOn(&run->step))
         CopyBridgeLibrary(run);
-    if (run->outcome == NsNone && !run->aborted)
+    if (StepGoesOn(&run->step))
         CopyToProfiles(run);
 }
 
 static ComponentStatus Report(const NetscapeRun* run, char* message, uint32_t capacity)
 {
-    if (run->aborted) {
-        CopyText(message, capacity, kAbortedMessage);
-        return StatusAborted;
-    }
-    switch (run->outcome) {
-    case NsMediaMissing:
-        CopyText(message, capacity, kMediaIncompleteMessage);
-        return StatusError;
-    case NsNotFound:
+    ComponentStatus status;
+
+    if (ReportAbortOrIncompleteMedia(&run->step, message, capacity, &status))
+        return status;
+    if (run->browserNotFound) {
         CopyText(message, capacity, kNetscapeNotFoundMessage);
         return StatusWarning;
-    case NsCopyFailed:
-        FormatText(message, capacity, kCopyErrorFormat, (int)run->copyResult, run->failedPath);
+    }
+    if (run->step.failedCopy != CopyDone) {
+        FormatText(message, capacity, kCopyErrorFormat, (int)run->step.failedCopy,
+                   run->failedPath);
         return StatusError;
-    case NsProfilesIncomplete:
-        if (run->profileCount <= 0) {
-            CopyText(message, capacity, kNoProfileCopiedMessage);
-            return StatusError;
-        }
+    }
+    if (run->profilesIncomplete && run->profileCount <= 0) {
+        CopyText(message, capacity, kNoProfileCopiedMessage);
+        return StatusError;
+    }
+    if (run->profilesIncomplete) {
         FormatText(message, capacity, kProfilesIncompleteFormat, run->copyCount,
                    run->profileCount);
         return StatusWarning;
-    default:
-        return StatusOk;
     }
+    return StatusOk;
 }
 
 ComponentStatus InstallNetscapeComponents(char* message, uint32_t capacity)
@@ -200,16 +182,14 @@ ComponentStatus InstallNetscapeComponents(char* message, uint32_t capacity)
     HKEY key;
 
     ZeroMemory(&run, sizeof(run));
-    if (_chdir("ns") != 0) {
-        run.outcome = NsMediaMissing;
+    if (!EnterStepDirectory(&run.step, "ns"))
         return Report(&run, message, capacity);
-    }
     if (RegOpenKeyExA(HKEY_CURRENT_USER, kNetscapeKey, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
         DeployWithKey(&run, key);
         RegCloseKey(key);
     } else {
-        run.outcome = NsNotFound;
+        run.browserNotFound = true;
     }
-    _chdir("..");
+    LeaveStepDirectory();
     return Report(&run, message, capacity);
 }

@@ -5,11 +5,7 @@
 
 #include <stdint.h>
 
-#include "../status.h"
-
-extern const char kNetscapeNotFoundMessage[];
-extern const char kNoProfileCopiedMessage[];
-extern const char kProfilesIncompleteFormat[];
+#include "deploy/status.h"
 
 // Runs from the installation media directory and returns there. A PC without Netscape 4.x
 // gets StatusWarning; StatusOk, StatusError and StatusAborted as for the other steps.

@@ -1,6 +1,6 @@
 // Registry values come from whatever wrote them: a value of another type, or a string stored
 // without its terminator, must never turn into a path that runs past its buffer.
-#include "registry_text.h"
+#include "components/registry_text.h"
 
 #include <string.h>
 

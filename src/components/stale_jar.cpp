@@ -1,14 +1,14 @@
 // Deletes ocf1.2.jar from the system directory on every run. Only a file that is there and
 // cannot be deleted is a failure; its read-only attribute is deliberately left alone.
-#include "stale_jar.h"
+#include "components/stale_jar.h"
 
 #include <windows.h>
 
-#include "../deploy/path_join.h"
-#include "../deploy/text.h"
+#include "deploy/path_join.h"
+#include "deploy/text.h"
 #include <strsafe.h>  // last: makes the unbounded string calls compile errors
 
-const char kStaleJarMessage[] = "Błąd kasowania pliku ocf1.2.jar w katalogu systemowym";
+static const char kStaleJarMessage[] = "Błąd kasowania pliku ocf1.2.jar w katalogu systemowym";
 
 static int32_t ReportFailure(char* message, uint32_t capacity)
 {

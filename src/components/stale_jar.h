@@ -4,8 +4,6 @@
 
 #include <stdint.h>
 
-extern const char kStaleJarMessage[];
-
 // Returns 1 when ocf1.2.jar was removed, was not there, or the system directory is unknown;
 // 0 when the file stays, and then the message (if a buffer is given) says so.
 int32_t RemoveStaleOcfJar(char* message, uint32_t capacity);

@@ -1,13 +1,13 @@
 // The guarded copy and its copy-conflict prompt. The prompt belongs to no window, so the
 // installer dialog stays enabled while the user decides; its text names both files in UTC.
-#include "guarded_copy.h"
+#include "deploy/guarded_copy.h"
 
 #include <string.h>
 
-#include "text.h"
+#include "deploy/text.h"
 #include <strsafe.h>  // last: makes the unbounded string calls compile errors
 
-const char kConflictCaption[] = "Problem kopiowania pliku";
+static const char kConflictCaption[] = "Problem kopiowania pliku";
 
 static const char kConflictFormat[] =
     "Wykryto problem przy próbie skopiowania pliku do katalogu docelowego.\n"

@@ -6,9 +6,7 @@
 #include <stdint.h>
 #include <windows.h>
 
-#include "../status.h"
-
-extern const char kConflictCaption[];
+#include "deploy/status.h"
 
 // Capacity of the buffer the prompt's text is composed in.
 const size_t kConflictTextCapacity = 512;

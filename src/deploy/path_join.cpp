@@ -1,10 +1,15 @@
 // Path joining for the deployment steps. Paths are ANSI strings in fixed buffers; an empty path
 // joined with a component gives the component itself (relative to the current directory).
-#include "path_join.h"
+#include "deploy/path_join.h"
 
 #include <string.h>
 #include <windows.h>
 #include <strsafe.h>  // last: makes the unbounded string calls compile errors
+
+bool NeedsSeparator(const char* path, size_t length)
+{
+    return length > 0 && path[length - 1] != '\\';
+}
 
 int AppendPathComponent(char* path, size_t capacity, const char* component)
 {
@@ -17,7 +22,7 @@ int AppendPathComponent(char* path, size_t capacity, const char* component)
     pathLength = strnlen(path, capacity);
     if (pathLength == capacity)
         return 0;
-    separatorLength = (pathLength > 0 && path[pathLength - 1] != '\\') ? 1 : 0;
+    separatorLength = NeedsSeparator(path, pathLength) ? 1 : 0;
     componentLength = strlen(component);
     if (pathLength + separatorLength + componentLength >= capacity)
         return 0;

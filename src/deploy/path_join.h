@@ -7,6 +7,10 @@
 // Room for MAX_PATH characters and the terminator: the size of the installer's path buffers.
 const size_t kPathCapacity = 261;
 
+// Whether joining a component onto a path of that length needs a backslash between them: not
+// after an empty path or one that already ends with a backslash.
+bool NeedsSeparator(const char* path, size_t length);
+
 // Appends component to path, with a backslash between them unless path already ends with one
 // (only the backslash counts; a trailing forward slash does not). Nothing is normalised.
 // Returns 1 when joined; 0 when the joined path and its terminator would not fit in capacity

@@ -1,6 +1,6 @@
 // Bounded copy and bounded format: the only two ways the installer writes text into a buffer
 // it was handed, so that a null buffer, a capacity of 0 or a long text never writes past it.
-#include "text.h"
+#include "deploy/text.h"
 
 #include <stdarg.h>
 #include <string.h>

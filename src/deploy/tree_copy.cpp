@@ -1,13 +1,13 @@
 // The recursive tree copy used for the OCF class tree and the Netscape jar directory. Every file
 // goes through the guarded copy; every path is built in a fixed buffer and refused if too long.
-#include "tree_copy.h"
+#include "deploy/tree_copy.h"
 
 #include <string.h>
 #include <windows.h>
 
-#include "guarded_copy.h"
-#include "path_join.h"
-#include "text.h"
+#include "deploy/guarded_copy.h"
+#include "deploy/path_join.h"
+#include "deploy/text.h"
 #include <strsafe.h>  // last: makes the unbounded string calls compile errors
 
 // The pattern split at its last backslash: "ocf\*" gives "ocf\" and "*". A pattern without a
@@ -36,8 +36,8 @@ static int JoinInto(char* path, const char* base, const char* name)
     CopyText(path, kPathCapacity, base);
     if (strlen(base) < kPathCapacity && AppendPathComponent(path, kPathCapacity, name))
         return 1;
-    FormatText(path, kPathCapacity, "%s%s%s", base,
-               (base[0] != '\0' && base[strlen(base) - 1] != '\\') ? "\\" : "", name);
+    FormatText(path, kPathCapacity, "%s%s%s", base, NeedsSeparator(base, strlen(base)) ? "\\" : "",
+               name);
     return 0;
 }
 

@@ -2,7 +2,7 @@
 // first, recreating matching subdirectories. The first failure ends the whole copy.
 #pragma once
 
-#include "../status.h"
+#include "deploy/status.h"
 
 // pattern: a directory part ending in a backslash and a wildcard, e.g. "ocf\*".
 // failedPathOut: null, or a buffer of kPathCapacity characters; it is emptied first and on

@@ -1,15 +1,15 @@
 // Reader detection through PC/SC and the launch of the vendor's driver installer. winscard.dll
 // is loaded at run time from the system directory only: the installer runs elevated from media
 // that may sit in a downloads folder, where a planted winscard.dll must never be picked up.
-#include "reader_driver.h"
+#include "driver/reader_driver.h"
 
-#include <direct.h>
 #include <string.h>
 #include <windows.h>
 
-#include "../deploy/path_join.h"
-#include "../deploy/text.h"
-#include "../messages.h"
+#include "deploy/component_step.h"
+#include "deploy/messages.h"
+#include "deploy/path_join.h"
+#include "deploy/text.h"
 #include <strsafe.h>  // last: makes the unbounded string calls compile errors
 
 const ReaderTypeEntry ReaderTypeTable[kReaderTypeCount] = {
@@ -17,9 +17,9 @@ const ReaderTypeEntry ReaderTypeTable[kReaderTypeCount] = {
     {"GemPC(Twin,Tokens)-Win8-64bit", 5},
 };
 
-const char kReaderFoundMessage[] = "Wykryto już zainstalowany w systemie czytnik rodziny GEMPLUS";
-const char kInvalidReaderTypeMessage[] = "Nieprawidłowy typ czytnika";
-const char kLaunchFailedFormat[] = "Błąd uruchomienia zewn. sterownika: Drivers\\%s";
+static const char kReaderFoundMessage[] = "Wykryto już zainstalowany w systemie czytnik rodziny GEMPLUS";
+static const char kInvalidReaderTypeMessage[] = "Nieprawidłowy typ czytnika";
+static const char kLaunchFailedFormat[] = "Błąd uruchomienia zewn. sterownika: Drivers\\%s";
 
 static const char kSearchText[] = "GEMPLUS";
 static const int32_t kSearchLength = sizeof(kSearchText) - 1;
@@ -27,16 +27,14 @@ static const int32_t kSearchLength = sizeof(kSearchText) - 1;
 typedef LONG(WINAPI* ListReadersFunction)(ULONG_PTR context, const char* groups, char* readers,
                                           DWORD* length);
 
+// The launcher of each reader type, indexed by the type; a type without one holds NULL.
+static const char* const kLaunchers[] = {"twin.bat", "410.exe", "twin64.bat",
+                                         NULL,       "twin8.bat", "twin8_64.bat"};
+static const ReaderType kLauncherCount = (ReaderType)(sizeof(kLaunchers) / sizeof(kLaunchers[0]));
+
 const char* DriverLauncherName(ReaderType readerType)
 {
-    switch (readerType) {
-    case 0: return "twin.bat";
-    case 1: return "410.exe";
-    case 2: return "twin64.bat";
-    case 4: return "twin8.bat";
-    case 5: return "twin8_64.bat";
-    default: return NULL;
-    }
+    return readerType >= 0 && readerType < kLauncherCount ? kLaunchers[readerType] : NULL;
 }
 
 // A NUL folds to a space and bytes of 128 and above stay negative, so neither ever matches.
@@ -205,35 +203,54 @@ static bool StartLauncher(const char* launcher)
     return true;
 }
 
-// Runs with Drivers as the current directory, so the launcher's bare name is found there.
-static ComponentStatus LaunchDriver(ReaderType readerType, char* message, uint32_t capacity)
-{
-    const char* launcher = DriverLauncherName(readerType);
+enum LaunchOutcome { LauncherStarted, LauncherUnknown, LauncherNotStarted };
 
-    if (launcher == NULL) {
+struct DriverRun {
+    StepRecord step;
+    const char* launcher;
+    LaunchOutcome outcome;
+};
+
+// Runs with Drivers as the current directory, where the launcher is looked up.
+static void LaunchDriver(DriverRun* run, ReaderType readerType)
+{
+    run->launcher = DriverLauncherName(readerType);
+    if (run->launcher == NULL)
+        run->outcome = LauncherUnknown;
+    else
+        run->outcome = StartLauncher(run->launcher) ? LauncherStarted : LauncherNotStarted;
+}
+
+static ComponentStatus Report(const DriverRun* run, char* message, uint32_t capacity)
+{
+    ComponentStatus status;
+
+    if (ReportAbortOrIncompleteMedia(&run->step, message, capacity, &status))
+        return status;
+    switch (run->outcome) {
+    case LauncherUnknown:
         CopyText(message, capacity, kInvalidReaderTypeMessage);
         return StatusError;
-    }
-    if (!StartLauncher(launcher)) {
-        FormatText(message, capacity, kLaunchFailedFormat, launcher);
+    case LauncherNotStarted:
+        FormatText(message, capacity, kLaunchFailedFormat, run->launcher);
         return StatusError;
+    default:
+        return StatusOk;
     }
-    return StatusOk;
 }
 
 ComponentStatus InstallReaderDriver(ReaderType readerType, char* message, uint32_t capacity)
 {
-    ComponentStatus status;
+    DriverRun run;
 
     if (DetectGemplusReader()) {
         CopyText(message, capacity, kReaderFoundMessage);
         return StatusWarning;
     }
-    if (_chdir("Drivers") != 0) {
-        CopyText(message, capacity, kMediaIncompleteMessage);
-        return StatusError;
+    ZeroMemory(&run, sizeof(run));
+    if (EnterStepDirectory(&run.step, "Drivers")) {
+        LaunchDriver(&run, readerType);
+        LeaveStepDirectory();
     }
-    status = LaunchDriver(readerType, message, capacity);
-    _chdir("..");
-    return status;
+    return Report(&run, message, capacity);
 }

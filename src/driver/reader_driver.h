@@ -5,7 +5,7 @@
 #include <stdint.h>
 #include <windows.h>
 
-#include "../status.h"
+#include "deploy/status.h"
 
 typedef int32_t ReaderType;
 
@@ -16,10 +16,6 @@ struct ReaderTypeEntry {
 
 const int kReaderTypeCount = 2;
 extern const ReaderTypeEntry ReaderTypeTable[kReaderTypeCount];
-
-extern const char kReaderFoundMessage[];
-extern const char kInvalidReaderTypeMessage[];
-extern const char kLaunchFailedFormat[];
 
 // The launcher's file name in Drivers for a reader type, or NULL when the type has none.
 const char* DriverLauncherName(ReaderType readerType);

@@ -1,7 +1,7 @@
 // Runs the steps one after another; an abort in a component step ends the chain. The results
 // are shown only after the last step: the report, the labels, and the controls that a finished
 // run no longer offers.
-#include "installation_run.h"
+#include "shell/installation_run.h"
 
 #include "components/ie_components.h"
 #include "components/java_plugin.h"
@@ -9,12 +9,12 @@
 #include "components/stale_jar.h"
 #include "deploy/text.h"
 #include "driver/reader_driver.h"
-#include "installer_dialog.h"
-#include "report.h"
 #include "resource.h"
+#include "shell/installer_dialog.h"
+#include "shell/report.h"
 #include <strsafe.h>  // last: makes the unbounded string calls compile errors
 
-const char kReaderOutOfRangeMessage[] = "Wybór czytnika kart spoza dostępnej listy";
+static const char kReaderOutOfRangeMessage[] = "Wybór czytnika kart spoza dostępnej listy";
 
 struct Selection {
     bool ie;

@@ -4,8 +4,6 @@
 
 #include <windows.h>
 
-extern const char kReaderOutOfRangeMessage[];
-
 // Runs on the dialog's thread and returns when the report is written; leaves g_detailsState
 // at 1. The dialog is not resized.
 void RunInstallation(HWND dialog);

@@ -1,23 +1,21 @@
 // The dialog procedure and its three lasting values. While the run is in progress the dialog
 // refuses its buttons, Escape and the close box: a copy-conflict prompt's message loop still
 // delivers them, and they must neither start a second run nor end the dialog under the prompt.
-#include "installer_dialog.h"
+#include "shell/installer_dialog.h"
 
 #include "deploy/text.h"
 #include "driver/reader_driver.h"
-#include "installation_run.h"
 #include "resource.h"
-#include "version.h"
+#include "shell/installation_run.h"
+#include "shell/window_titles.h"
 #include <strsafe.h>  // last: makes the unbounded string calls compile errors
 
 int32_t g_collapsedHeight;
 int32_t g_expandedHeight;
 int32_t g_detailsState = kDetailsNoRun;
 
-const char kRestartCaption[] = "Info";
-const char kRestartNotice[] = "Dla poprawnego zakończenia instalacji konieczne jest zrestartowanie komputera.";
+static const char kRestartNotice[] = "Dla poprawnego zakończenia instalacji konieczne jest zrestartowanie komputera.";
 
-static const char kTitleFormat[] = "Instalator czytnika kart mikroproc. [v%d.%d]";
 static const char kDetailsFormat[] = "&Szczegóły %s";
 
 static bool g_runInProgress = false;
@@ -54,7 +52,7 @@ static void InitializeDialog(HWND dialog)
     char title[64];
 
     SetFocus(GetDlgItem(dialog, IDOK));
-    FormatText(title, sizeof(title), kTitleFormat, CARDSETUP_VERSION_MAJOR,
+    FormatText(title, sizeof(title), CARDSETUP_DIALOG_TITLE_FORMAT, CARDSETUP_VERSION_MAJOR,
                CARDSETUP_VERSION_MINOR);
     SetWindowTextA(dialog, title);
     MeasureHeights(dialog);
@@ -133,7 +131,7 @@ static void OnInstallOrDetails(HWND dialog)
 static void OnClose(HWND dialog)
 {
     if (g_detailsState != kDetailsNoRun)
-        MessageBoxA(dialog, kRestartNotice, kRestartCaption, MB_OK);
+        MessageBoxA(dialog, kRestartNotice, CARDSETUP_RESTART_CAPTION, MB_OK);
     EndDialog(dialog, 0);
 }
 

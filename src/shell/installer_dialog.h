@@ -14,7 +14,4 @@ extern int32_t g_collapsedHeight;  // window height down to the report pane's to
 extern int32_t g_expandedHeight;   // window height as created from the template
 extern int32_t g_detailsState;
 
-extern const char kRestartCaption[];
-extern const char kRestartNotice[];
-
 INT_PTR CALLBACK InstallerDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -2,10 +2,10 @@
 // runs elevated from media that may hold planted DLLs; then the welcome question and the dialog.
 #include <windows.h>
 
-#include "installer_dialog.h"
 #include "resource.h"
+#include "shell/installer_dialog.h"
+#include "shell/window_titles.h"
 
-static const char kWelcomeCaption[] = "Instalator czytnika kart mikropr. dla przeglądarek internetowych";
 static const char kWelcomeText[] =
     "Za chwilę rozpocznie się instalacja i konfiguracja środowiska obsługi czytnika kart "
     "mikroprocesorowych,\ndla współpracy z przeglądarkami internetowymi: MS Internet Explorer i "
@@ -32,7 +32,7 @@ static void LockDllSearchToSystemDirectory()
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
     LockDllSearchToSystemDirectory();
-    if (MessageBoxA(NULL, kWelcomeText, kWelcomeCaption, MB_YESNO) == IDYES)
+    if (MessageBoxA(NULL, kWelcomeText, CARDSETUP_WELCOME_CAPTION, MB_YESNO) == IDYES)
         DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_INSTALLER), NULL, InstallerDialogProc, 0);
     return 0;
 }

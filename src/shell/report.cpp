@@ -1,7 +1,7 @@
 // Composing the report by appending, always bounded by the report buffer. Each section is its
 // heading, an outcome (the status word and, for errors and warnings, the step's message) and
 // an empty line.
-#include "report.h"
+#include "shell/report.h"
 
 #include <string.h>
 

@@ -5,7 +5,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "status.h"
+#include "deploy/status.h"
 
 // Six message buffers' worth: the longest report, every section present with a full message,
 // takes 3239 bytes with its terminator.

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "components/stale_jar.h"
-#include "status.h"
+#include "deploy/status.h"
 #include "support/test_files.h"
 
 namespace {

@@ -8,7 +8,7 @@
 
 #include <functional>
 
-#include "status.h"
+#include "deploy/status.h"
 #include "support/prompt_answerer.h"
 #include "support/registry_keys.h"
 #include "support/test_files.h"

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "resource.h"
+#include "shell/window_titles.h"
 #include "support/test_files.h"
 
 InstallerSession::InstallerSession(const std::string& mediaDirectory, std::string program)
@@ -78,7 +79,7 @@ HWND InstallerSession::WaitForWindow(const char* title, DWORD timeoutMs)
 
 bool InstallerSession::AnswerWelcome(int button)
 {
-    HWND welcome = WaitForWindow("Instalator czytnika kart mikropr. dla przeglądarek internetowych");
+    HWND welcome = WaitForWindow(CARDSETUP_WELCOME_CAPTION);
     if (welcome == NULL)
         return false;
     PressDialogButton(welcome, button);
@@ -87,7 +88,7 @@ bool InstallerSession::AnswerWelcome(int button)
 
 HWND InstallerSession::Dialog()
 {
-    return WaitForWindow("Instalator czytnika kart mikroproc. [v2.4]");
+    return WaitForWindow(CARDSETUP_DIALOG_TITLE);
 }
 
 DWORD InstallerSession::WaitForExit(DWORD timeoutMs)

@@ -2,7 +2,7 @@
 // waits for each answered prompt to close before it looks for the next one.
 #include "prompt_answerer.h"
 
-#include "deploy/guarded_copy.h"
+static const char kConflictCaption[] = "Problem kopiowania pliku";
 
 // A reply that asks for Retry on a file that never comes free would loop for ever: past this
 // many prompts each one gets Abort, which the test's count of prompts then shows. No test

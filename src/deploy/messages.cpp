@@ -1,5 +1,5 @@
 // The shared report texts, stored in code page 1250 like every text of the installer.
-#include "messages.h"
+#include "deploy/messages.h"
 
 const char kAbortedMessage[] = "Przerwa na życzenie użytkownika";
 const char kMediaIncompleteMessage[] = "Instalator jest niekompletny";
