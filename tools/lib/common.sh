@@ -99,6 +99,10 @@ as_test_user() {
         mkdir -p "$dir"
         [ "$(stat -c %U "$dir")" = "$test_user" ] || chown -R "$test_user:$test_user" "$dir"
     done
+    # One test plants a library beside the test programs. The group may add files to build/bin;
+    # the sticky bit keeps it from removing or replacing root's.
+    chgrp "$test_user" "$build/bin"
+    chmod g+w,+t "$build/bin"
     say "running the tests as $test_user"
     # env -i leaves only what is named here. The ambient CAP_DAC_READ_SEARCH lets the user read
     # the tree and the build wherever the clone lies; writing still needs the permission bits.
