@@ -105,12 +105,15 @@ as_test_user() {
     chmod g+w,+t "$build/bin"
     say "running the tests as $test_user"
     # env -i leaves only what is named here. The ambient CAP_DAC_READ_SEARCH lets the user read
-    # the tree and the build wherever the clone lies; writing still needs the permission bits.
+    # and search the tree and the build wherever the clone lies; writing still needs the
+    # permission bits. access(), which ctest uses, drops capabilities for a user other than root
+    # unless no_setuid_fixup is set; noroot keeps set-user-ID root programs from gaining any.
     local pass=() var
     for var in CARDSETUP_FAULTS CARDSETUP_BUILT CI CTEST_OUTPUT_ON_FAILURE CTEST_PARALLEL_LEVEL; do
         [ -n "${!var:-}" ] && pass+=("$var=${!var}")
     done
     exec setpriv --reuid="$test_user" --regid="$test_user" --clear-groups \
+        --securebits=+noroot,+no_setuid_fixup \
         --inh-caps=+dac_read_search --ambient-caps=+dac_read_search \
         env -i HOME="$build/$test_user/home" PATH=/usr/local/bin:/usr/bin:/bin \
         LC_ALL=pl_PL.UTF-8 "${pass[@]}" "$@"
