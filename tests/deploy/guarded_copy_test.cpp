@@ -46,7 +46,7 @@ std::string ExpectedPrompt(const std::string& source, const char* sourceSize,
 }
 
 // Whether this Wine refuses to overwrite a read-only file, as Windows does. Run as root, Wine
-// overwrites it; tools/test runs these cases again as an unprivileged user.
+// overwrites it; tools/test started as root runs the tests as an unprivileged user.
 bool ReadOnlyIsEnforced()
 {
     TempDir probe("probe");
@@ -59,8 +59,8 @@ bool ReadOnlyIsEnforced()
 
 #define SKIP_UNLESS_READ_ONLY_IS_ENFORCED()                                                    \
     if (!ReadOnlyIsEnforced())                                                                 \
-        GTEST_SKIP() << "this Wine runs as root and overwrites read-only files; the case runs " \
-                        "as an unprivileged user"
+        GTEST_SKIP() << "this Wine runs as root and overwrites read-only files; tools/test " \
+                        "runs the case as an unprivileged user"
 
 }  // namespace
 

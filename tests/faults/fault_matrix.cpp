@@ -197,6 +197,8 @@ std::string Lost(const Snapshot& before)
 
 // ---- Running the program -------------------------------------------------------------------
 
+int g_prompts = 0;  // copy-conflict prompts shown in the row's runs
+
 
 struct Seen {
     std::string driver, java, ie, netscape, report, problem;
@@ -221,6 +223,7 @@ Seen RunInstaller(const Row& row)
                         0);
     {
         PromptAnswerer user([&](const std::string&, size_t index) {
+            g_prompts++;
             if (row.onPrompt)
                 row.onPrompt();
             return index < row.answers.size() ? row.answers[index] : IDABORT;
@@ -330,6 +333,33 @@ void HoldHomeLibrary()
 {
     WriteTextFile(HomeFile("lib\\ext\\ocf1.2.jar"), "an older OCF library");
     g_hold.reset(new FileHold(HomeFile("lib\\ext\\ocf1.2.jar"), GENERIC_READ, FILE_SHARE_READ));
+}
+
+// Read-only as Windows keeps it; Wine keeps it as a file without Unix write permission.
+void MakeReadOnly(const std::string& path)
+{
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+}
+
+void MakeHomeFileReadOnly(const char* relative, const std::string& content)
+{
+    if (!content.empty())
+        WriteTextFile(HomeFile(relative), content);
+    MakeReadOnly(HomeFile(relative));
+}
+
+// The files the installer itself copies in a default run; those read-only after it are named.
+// (The profile's files are CopyPolicyFile's, which keeps the read-only state of its source.)
+std::string ReadOnlyCopies()
+{
+    std::string found;
+    for (std::string path :
+         {HomeFile("lib\\ext\\ocf1.2.jar"), HomeFile("lib\\ext\\ocfpcsc1.dll"),
+          HomeFile("lib\\opencard.properties"), HomeFile("lib\\security\\java.policy"),
+          HomeFile("lib\\security\\java.policy.ocf-bak"), SystemFile("ocfpcsc1.dll")})
+        if (!FileExists(path) || (Attributes(path) & FILE_ATTRIBUTE_READONLY))
+            found += (found.empty() ? "missing or read-only after the run: " : ", ") + path;
+    return found;
 }
 
 std::string LongHome()
@@ -536,6 +566,65 @@ std::vector<Row> Rows()
                      return std::string("a runtime was left out");
              return std::string();
          }));
+
+    // Read-only files, which Windows refuses to overwrite or delete
+    Row policyRetry = MakeRow("files: read-only java.policy in the home, Retry", true,
+                       {kOk, kOk, "", "", "Plug-in: OK"},
+                       [] { MakeHomeFileReadOnly("lib\\security\\java.policy", ""); });
+    policyRetry.answers = {IDRETRY};
+    policyRetry.check = [] {
+        std::string policy = HomeFile("lib\\security\\java.policy");
+        return Expect(g_prompts == 1, "not one prompt") +
+               Expect(ReadTextFile(policy) == ReadTextFile(Media("sun\\java.policy")),
+                      "the policy was not replaced") +
+               Expect(ReadTextFile(policy + ".ocf-bak") == "the runtime's own policy: " + std::string(kHome),
+                      "the backup lost the runtime's policy") +
+               ReadOnlyCopies();
+    };
+    add(policyRetry);
+    Row policyIgnore = MakeRow("files: read-only java.policy in the home, Ignore", false,
+                        {kOk, kOk, "", "", "Plug-in: OK"},
+                        [] { MakeHomeFileReadOnly("lib\\security\\java.policy", ""); });
+    policyIgnore.answers = {IDIGNORE};
+    policyIgnore.check = [] {
+        std::string policy = HomeFile("lib\\security\\java.policy");
+        return Expect(ReadTextFile(policy) == "the runtime's own policy: " + std::string(kHome) &&
+                          (Attributes(policy) & FILE_ATTRIBUTE_READONLY),
+                      "the read-only policy changed");
+    };
+    add(policyIgnore);
+    Row libraryRetry = MakeRow("files: read-only ocf1.2.jar in the home, Retry", false,
+                        {kOk, kOk, "", "", "Plug-in: OK"},
+                        [] { MakeHomeFileReadOnly("lib\\ext\\ocf1.2.jar", "an older OCF library"); });
+    libraryRetry.answers = {IDRETRY};
+    libraryRetry.check = [] {
+        return Expect(g_prompts == 1, "not one prompt") +
+               Expect(ReadTextFile(HomeFile("lib\\ext\\ocf1.2.jar")) ==
+                          ReadTextFile(Media("sun\\ocf1.2.jar")),
+                      "the library was not replaced") +
+               ReadOnlyCopies();
+    };
+    add(libraryRetry);
+    add(MakeRow("files: read-only ocf1.2.jar in system32", false,
+         {kOk, kOk, "", "", "Detekcja/deinstalacja poprzedniego środowiska OCF: BŁĄD"},
+         [] {
+             WriteTextFile(SystemFile("ocf1.2.jar"), "a library from an earlier installation");
+             MakeReadOnly(SystemFile("ocf1.2.jar"));
+         },
+         [] {
+             return Expect(ReadTextFile(SystemFile("ocf1.2.jar")) ==
+                               "a library from an earlier installation",
+                           "the read-only library did not stay");
+         }));
+    add(MakeRow("media: every media file read-only, as on a CD, two runs", false,
+         {kOk, kOk, "", "", "Sun Java Plug-in: OK"},
+         [] {
+             Snapshot media;
+             AddTree(&media, kMedia);
+             for (const auto& file : media)
+                 MakeReadOnly(file.first);
+         },
+         ReadOnlyCopies, 2));
     return rows;
 }
 

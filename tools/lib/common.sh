@@ -1,8 +1,15 @@
 # Shared by the project's scripts: installs what is missing from Debian's archive, builds into
-# build/, prepares a Wine prefix of the project's own and runs a virtual X display.
+# build/, hands the test runs to an unprivileged user when started as root, prepares a Wine
+# prefix of the project's own and runs a virtual X display.
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 build="$root/build"
+# The tests run as this user when a script is started as root: Wine run as root overwrites
+# read-only files, so the installer's read-only cases would never show. Its prefixes, home and
+# results live in build/cardsetup-tests; anyone else's runs keep theirs in build/ itself.
+test_user=cardsetup-tests
+runs="$build"
+[ "$(id -un)" = "$test_user" ] && runs="$build/$test_user"
 
 packages=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools googletest wine wine64
           xvfb xauth locales default-jdk-headless)
@@ -34,6 +41,15 @@ ensure_polish_locale() {
         as_root locale-gen >/dev/null
     fi
     export LC_ALL=pl_PL.UTF-8
+}
+
+# Installs and builds once: a script started by another one that has done so skips it.
+prepare_build() {
+    [ -n "${CARDSETUP_BUILT:-}" ] && return 0
+    ensure_packages
+    ensure_polish_locale
+    build_project
+    export CARDSETUP_BUILT=1
 }
 
 build_project() {
@@ -72,15 +88,60 @@ use_wine_prefix() {
     wine cmd /c exit </dev/null >/dev/null 2>&1
 }
 
+# Usage: as_test_user "$0" "$@", after prepare_build. As root it runs the script again as the
+# test user and exits with its status; as anyone else it returns and the script goes on.
+as_test_user() {
+    [ "$(id -u)" -eq 0 ] || return 0
+    if ! id -u "$test_user" >/dev/null 2>&1; then
+        say "creating the system user $test_user for the test runs"
+        useradd --system --user-group --no-create-home --home-dir /nonexistent \
+            --shell /usr/sbin/nologin "$test_user"
+    fi
+    # It writes only where it owns: its own directory and ctest's Testing directory. Prefixes
+    # that root's tools (demo, bench) use stay root's, as Wine wants them.
+    local dir
+    for dir in "$build/$test_user" "$build/$test_user/home" "$build/Testing"; do
+        mkdir -p "$dir"
+        [ "$(stat -c %U "$dir")" = "$test_user" ] || chown -R "$test_user:$test_user" "$dir"
+    done
+    # One test plants a library beside the test programs. The group may add files to build/bin;
+    # the sticky bit keeps it from removing or replacing root's.
+    chgrp "$test_user" "$build/bin"
+    chmod g+w,+t "$build/bin"
+    say "running the tests as $test_user"
+    # env -i leaves only what is named here. The ambient CAP_DAC_READ_SEARCH lets the user read
+    # and search the tree and the build wherever the clone lies; writing still needs the
+    # permission bits. access(), which ctest uses, drops capabilities for a user other than root
+    # unless no_setuid_fixup is set; noroot keeps set-user-ID root programs from gaining any.
+    local pass=() var
+    for var in CARDSETUP_FAULTS CARDSETUP_BUILT CI CTEST_OUTPUT_ON_FAILURE CTEST_PARALLEL_LEVEL; do
+        [ -n "${!var:-}" ] && pass+=("$var=${!var}")
+    done
+    exec setpriv --reuid="$test_user" --regid="$test_user" --clear-groups \
+        --securebits=+noroot,+no_setuid_fixup \
+        --inh-caps=+dac_read_search --ambient-caps=+dac_read_search \
+        env -i HOME="$build/$test_user/home" PATH=/usr/local/bin:/usr/bin:/bin \
+        LC_ALL=pl_PL.UTF-8 "${pass[@]}" "$@"
+}
+
+# Xvfb picks a free display number itself and writes it to a file, so that two scripts started
+# at once cannot take the same one.
 display_pid=""
 start_display() {
-    local n=90
-    while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    local number_file
+    number_file=$(mktemp)
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$number_file" >/dev/null 2>&1 &
     display_pid=$!
-    export DISPLAY=":$n"
-    for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && return 0; sleep 0.1; done
-    echo "the virtual display :$n did not start" >&2
+    for _ in $(seq 100); do
+        if grep -qx '[0-9]\+' "$number_file"; then
+            export DISPLAY=":$(cat "$number_file")"
+            rm -f "$number_file"
+            return 0
+        fi
+        sleep 0.1
+    done
+    rm -f "$number_file"
+    echo "the virtual display did not start" >&2
     return 1
 }
 
