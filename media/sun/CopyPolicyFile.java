@@ -72,10 +72,17 @@ public final class CopyPolicyFile {
         }
     }
 
+    // The copy takes the source's read-only mark: from read-only media (a CD) the user's file
+    // would stay read-only, and Windows would refuse to replace it the next time. The mark is
+    // taken off the file that is replaced and off the copy, as the installer does with its own.
     private static int copy(File source, File destination) {
         Path to = destination.toPath();
         try {
+            if (destination.exists()) {
+                destination.setWritable(true);
+            }
             Files.copy(source.toPath(), to, StandardCopyOption.REPLACE_EXISTING);
+            destination.setWritable(true);
             if (!Arrays.equals(Files.readAllBytes(source.toPath()), Files.readAllBytes(to))) {
                 return fail(COPY_FAILED, "plik " + destination.getPath() + " różni się od źródła");
             }

@@ -348,15 +348,16 @@ void MakeHomeFileReadOnly(const char* relative, const std::string& content)
     MakeReadOnly(HomeFile(relative));
 }
 
-// The files the installer itself copies in a default run; those read-only after it are named.
-// (The profile's files are CopyPolicyFile's, which keeps the read-only state of its source.)
+// The files a default run copies, the installer itself and CopyPolicyFile into the profile;
+// those missing or read-only after it are named.
 std::string ReadOnlyCopies()
 {
     std::string found;
     for (std::string path :
          {HomeFile("lib\\ext\\ocf1.2.jar"), HomeFile("lib\\ext\\ocfpcsc1.dll"),
           HomeFile("lib\\opencard.properties"), HomeFile("lib\\security\\java.policy"),
-          HomeFile("lib\\security\\java.policy.ocf-bak"), SystemFile("ocfpcsc1.dll")})
+          HomeFile("lib\\security\\java.policy.ocf-bak"), SystemFile("ocfpcsc1.dll"),
+          Profile() + "\\.java.policy", Profile() + "\\.opencard.properties"})
         if (!FileExists(path) || (Attributes(path) & FILE_ATTRIBUTE_READONLY))
             found += (found.empty() ? "missing or read-only after the run: " : ", ") + path;
     return found;

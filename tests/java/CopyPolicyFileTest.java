@@ -25,6 +25,7 @@ public final class CopyPolicyFileTest {
         new CopyPolicyFileTest().keepsTheFirstBackupAcrossRuns();
         new CopyPolicyFileTest().leavesABackupThatWasThereAlone();
         new CopyPolicyFileTest().copiesTheOpenCardConfigurationToo();
+        new CopyPolicyFileTest().fromReadOnlyMediaTheCopyStaysWritable();
         new CopyPolicyFileTest().aMissingMediaFileIsOneLineAndNothingWritten();
         new CopyPolicyFileTest().refusesArgumentsThatAreNotAPlainDotName();
         new CopyPolicyFileTest().aMissingHomeIsAnError();
@@ -77,6 +78,30 @@ public final class CopyPolicyFileTest {
         check("properties: exit 0", result.status == 0);
         check("properties: in place",
                 "installer properties".equals(read(new File(home, ".opencard.properties"))));
+    }
+
+    private void fromReadOnlyMediaTheCopyStaysWritable() throws Exception {
+        File source = new File(media, "java.policy");
+        File copy = new File(home, ".java.policy");
+        check("read-only media: source made read-only", source.setWritable(false, false));
+        Result first = run(".java.policy");
+        boolean writableAfterFirst = ownerMayWrite(copy);
+        check("read-only media: copy made read-only", copy.setWritable(false, false));
+        source.setWritable(true, false);
+        write(source, "newer installer policy");
+        source.setWritable(false, false);
+        Result second = run(".java.policy");
+        check("read-only media: both runs exit 0", first.status == 0 && second.status == 0);
+        check("read-only media: the copy is writable", writableAfterFirst && ownerMayWrite(copy));
+        check("read-only media: a read-only copy is replaced",
+                "newer installer policy".equals(read(copy)));
+        source.setWritable(true, false);
+    }
+
+    // From the mode bits, which root's own checks would pass over.
+    private static boolean ownerMayWrite(File file) throws IOException {
+        return Files.getPosixFilePermissions(file.toPath())
+                .contains(java.nio.file.attribute.PosixFilePermission.OWNER_WRITE);
     }
 
     private void aMissingMediaFileIsOneLineAndNothingWritten() throws Exception {
