@@ -62,24 +62,13 @@ protected:
     std::string MakeHome(const std::string& name, HomeLayout layout = HomeLayout())
     {
         std::string home = homes / name;
-        std::string lib = layout.kit ? home + "\\jre\\lib" : home + "\\lib";
-        EXPECT_TRUE(MakeDirectory(home));
-        EXPECT_TRUE(MakeDirectory(home + "\\bin"));
-        EXPECT_TRUE(CopyFileA((ProgramDirectory() + "\\java_double.exe").c_str(),
-                              (home + "\\bin\\java.exe").c_str(), FALSE));
+        JavaHomeLayout made;
+        made.kit = layout.kit;
+        made.securityDirectory = layout.securityDirectory;
+        made.ownPolicy = layout.ownPolicy ? "own policy of " + name : "";
+        EXPECT_TRUE(MakeJavaHome(home, made)) << home;
         EXPECT_TRUE(WriteTextFile(home + "\\bin\\exit-status.txt",
                                   std::to_string(layout.exitStatus)));
-        if (layout.kit) {
-            EXPECT_TRUE(MakeDirectory(home + "\\jre"));
-        }
-        EXPECT_TRUE(MakeDirectory(lib));
-        EXPECT_TRUE(MakeDirectory(lib + "\\ext"));
-        if (layout.securityDirectory) {
-            EXPECT_TRUE(MakeDirectory(lib + "\\security"));
-        }
-        if (layout.securityDirectory && layout.ownPolicy) {
-            EXPECT_TRUE(WriteTextFile(lib + "\\security\\java.policy", "own policy of " + name));
-        }
         return home;
     }
     void Register(const char* family, const std::string& version, const std::string& home)

@@ -109,11 +109,9 @@ protected:
     }
     void MakeJavaHome()
     {
-        for (const char* directory : {"", "\\bin", "\\lib", "\\lib\\ext", "\\lib\\security"})
-            ASSERT_TRUE(MakeDirectory(home + directory));
-        ASSERT_TRUE(CopyFileA((ProgramDirectory() + "\\java_double.exe").c_str(),
-                              (home + "\\bin\\java.exe").c_str(), FALSE));
-        ASSERT_TRUE(WriteTextFile(home + "\\lib\\security\\java.policy", "own policy"));
+        JavaHomeLayout layout;
+        layout.ownPolicy = "own policy";
+        ASSERT_TRUE(::MakeJavaHome(home, layout));
         ASSERT_TRUE(SetRegistryString(HKEY_LOCAL_MACHINE,
                                       std::string(kJavaSoft) + "\\Java Runtime Environment\\1.8",
                                       "JavaHome", home));
@@ -129,8 +127,7 @@ protected:
     // Starts the program, says Yes and gives its dialog.
     HWND OpenDialog()
     {
-        EXPECT_TRUE(Start().AnswerWelcome(IDYES));
-        HWND dialog = program->Dialog();
+        HWND dialog = Start().OpenDialog();
         EXPECT_TRUE(dialog != NULL) << "no installer dialog";
         return dialog;
     }
@@ -143,13 +140,11 @@ protected:
     // Closes the dialog after a run: the restart notice comes first and is confirmed.
     void CloseAfterRun(HWND dialog, void (*close)(HWND))
     {
-        close(dialog);
-        HWND notice = program->WaitForWindow("Info");
-        ASSERT_TRUE(notice != NULL) << "no restart notice";
-        EXPECT_EQ(kRestartNotice, MessageBoxText(notice));
-        EXPECT_TRUE(IsWindow(dialog)) << "the dialog ended before the notice was confirmed";
-        PressDialogButton(notice, IDOK);
-        EXPECT_EQ(0u, program->WaitForExit());
+        InstallerSession::Closing closing = program->CloseAfterRun(dialog, close);
+        ASSERT_FALSE(closing.notice.empty()) << "no restart notice";
+        EXPECT_EQ(kRestartNotice, closing.notice);
+        EXPECT_TRUE(closing.dialogWaited) << "the dialog ended before the notice was confirmed";
+        EXPECT_EQ(0u, closing.exitCode);
     }
     // Ticks a step's box, holds a file that the step copies over, answers its prompt with Abort:
     // nothing is reported, and neither the Java nor the driver step runs.
@@ -167,7 +162,7 @@ protected:
         EXPECT_FALSE(FileExists(home + "\\lib\\ext\\ocf1.2.jar")) << "the Java step ran";
         Sleep(500);
         EXPECT_FALSE(FileExists(drivers + "\\ran-twin64.txt")) << "the driver step ran";
-        CloseAfterRun(dialog, [](HWND closing) { PressDialogButton(closing, IDCANCEL); });
+        CloseAfterRun(dialog, NULL);
     }
     std::string Text(HWND dialog, int id) { return WindowText(GetDlgItem(dialog, id)); }
     bool Shown(HWND dialog, int id) { return IsWindowVisible(GetDlgItem(dialog, id)) != FALSE; }
@@ -294,8 +289,7 @@ TEST_F(Installer, ClosingBeforeARunShowsNoNotice)
         void (*close)(HWND);
     } ways[] = {{"Zaniechaj", PressCancel}, {"the close box", PressCloseBox}, {"Escape", PressEscape}};
     for (const Way& way : ways) {
-        ASSERT_TRUE(Start().AnswerWelcome(IDYES)) << way.name;
-        HWND dialog = program->Dialog();
+        HWND dialog = Start().OpenDialog();
         ASSERT_TRUE(dialog != NULL) << way.name;
         way.close(dialog);
         EXPECT_EQ(0u, program->WaitForExit()) << way.name << " left the program running";

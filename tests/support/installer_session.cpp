@@ -5,6 +5,7 @@
 
 #include "resource.h"
 #include "shell/window_titles.h"
+#include "support/prompt_answerer.h"
 #include "support/test_files.h"
 
 InstallerSession::InstallerSession(const std::string& mediaDirectory, std::string program)
@@ -89,6 +90,30 @@ bool InstallerSession::AnswerWelcome(int button)
 HWND InstallerSession::Dialog()
 {
     return WaitForWindow(CARDSETUP_DIALOG_TITLE);
+}
+
+HWND InstallerSession::OpenDialog()
+{
+    return AnswerWelcome(IDYES) ? Dialog() : NULL;
+}
+
+InstallerSession::Closing InstallerSession::CloseAfterRun(HWND dialog, void (*close)(HWND))
+{
+    Closing closing = {"", false, STILL_ACTIVE};
+    HWND notice;
+
+    if (close != NULL)
+        close(dialog);
+    else
+        PressDialogButton(dialog, IDCANCEL);
+    notice = WaitForWindow(CARDSETUP_RESTART_CAPTION);
+    if (notice != NULL) {
+        closing.notice = MessageBoxText(notice);
+        closing.dialogWaited = IsWindow(dialog) != FALSE;
+        PressDialogButton(notice, IDOK);
+    }
+    closing.exitCode = WaitForExit();
+    return closing;
 }
 
 DWORD InstallerSession::WaitForExit(DWORD timeoutMs)

@@ -18,6 +18,19 @@ public:
     // The welcome question, answered with IDYES or IDNO; false when it never came.
     bool AnswerWelcome(int button);
     HWND Dialog();  // the installer dialog, waited for
+    // Answers the welcome question with Yes and gives the dialog; NULL when either never came.
+    HWND OpenDialog();
+
+    // What closing the dialog after a run showed: the restart notice's text (empty when none
+    // came), whether the dialog still stood while the notice was open, and the exit code.
+    struct Closing {
+        std::string notice;
+        bool dialogWaited;
+        DWORD exitCode;
+    };
+    // Closes the dialog with close ("&Zamknij" when none is given), confirms the restart notice
+    // and waits for the program to end.
+    Closing CloseAfterRun(HWND dialog, void (*close)(HWND) = NULL);
     // The exit code, or STILL_ACTIVE when the program has not ended within the timeout.
     DWORD WaitForExit(DWORD timeoutMs = 15000);
     bool Running();

@@ -29,26 +29,50 @@ TempDir::~TempDir()
     RemoveTree(path_);
 }
 
-void RemoveTree(const std::string& path)
+void ForEachEntry(const std::string& directory,
+                  const std::function<void(const std::string& name, bool isDirectory)>& visit)
 {
     WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA((path + "\\*").c_str(), &entry);
+    HANDLE find = FindFirstFileA((directory + "\\*").c_str(), &entry);
 
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = entry.cFileName;
-            std::string child = path + "\\" + name;
-            if (name == "." || name == "..")
-                continue;
-            SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(child);
-            else
-                DeleteFileA(child.c_str());
-        } while (FindNextFileA(find, &entry));
-        FindClose(find);
-    }
+    if (find == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        std::string name = entry.cFileName;
+        if (name != "." && name != "..")
+            visit(name, (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+    } while (FindNextFileA(find, &entry));
+    FindClose(find);
+}
+
+void RemoveTree(const std::string& path)
+{
+    ForEachEntry(path, [&](const std::string& name, bool isDirectory) {
+        std::string child = path + "\\" + name;
+        SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (isDirectory)
+            RemoveTree(child);
+        else
+            DeleteFileA(child.c_str());
+    });
     RemoveDirectoryA(path.c_str());
+}
+
+bool MakeJavaHome(const std::string& home, const JavaHomeLayout& layout)
+{
+    std::string lib = layout.kit ? home + "\\jre\\lib" : home + "\\lib";
+    bool made = MakeDirectory(home) && MakeDirectory(home + "\\bin") &&
+                CopyFileA((ProgramDirectory() + "\\" + layout.launcher).c_str(),
+                          (home + "\\bin\\java.exe").c_str(), FALSE);
+
+    if (layout.kit)
+        made = made && MakeDirectory(home + "\\jre");
+    made = made && MakeDirectory(lib) && MakeDirectory(lib + "\\ext");
+    if (layout.securityDirectory)
+        made = made && MakeDirectory(lib + "\\security");
+    if (layout.securityDirectory && !layout.ownPolicy.empty())
+        made = made && WriteTextFile(lib + "\\security\\java.policy", layout.ownPolicy);
+    return made;
 }
 
 bool MakeDirectory(const std::string& path)

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,10 @@ private:
     std::string path_;
 };
 
+// Calls visit with the name of each entry of directory ("." and ".." left out) and whether it
+// is a directory; a directory that cannot be listed has none.
+void ForEachEntry(const std::string& directory,
+                  const std::function<void(const std::string& name, bool isDirectory)>& visit);
 void RemoveTree(const std::string& path);
 bool MakeDirectory(const std::string& path);
 bool WriteTextFile(const std::string& path, const std::string& content);
@@ -37,6 +42,17 @@ std::string WindowsDirectory();
 bool SamePath(const std::string& a, const std::string& b);  // as Windows compares them
 // The file's lines without their line ends (LF or CR LF).
 std::vector<std::string> ReadLines(const std::string& path);
+
+// A Java home as the registry names one: bin\java.exe (a copy of launcher, a program built beside
+// the tests), lib\ext and lib\security (below jre for a development kit), and the home's own
+// java.policy holding ownPolicy unless that is empty. Returns whether everything was made.
+struct JavaHomeLayout {
+    const char* launcher = "java_double.exe";
+    bool kit = false;
+    bool securityDirectory = true;
+    std::string ownPolicy;
+};
+bool MakeJavaHome(const std::string& home, const JavaHomeLayout& layout);
 
 // Holds a file open with the given access and sharing until destroyed.
 class FileHold {

@@ -55,8 +55,10 @@ prepare_build() {
 build_project() {
     if [ ! -f "$build/build.ninja" ]; then
         say "configuring the build in build/"
+        # CI builds with warnings as errors, the program and the tests alike.
         cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-            -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" "$@" >/dev/null
+            -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+            ${CI:+-DCMAKE_COMPILE_WARNING_AS_ERROR=ON} "$@" >/dev/null
     fi
     say "building"
     if ! cmake --build "$build" -- -j2 >"$build/build.log" 2>&1; then

@@ -82,11 +82,9 @@ int main(int argc, char** argv)
     InstallerSession program(media, media + "\\cardsetup.exe");
     if (!program.Started())
         return Fail("cardsetup.exe did not start");
-    if (!program.AnswerWelcome(IDYES))
-        return Fail("the welcome question did not appear");
-    HWND dialog = program.Dialog();
+    HWND dialog = program.OpenDialog();
     if (dialog == NULL)
-        return Fail("the installer dialog did not appear");
+        return Fail("the welcome question or the installer dialog did not appear");
     Sleep(500);
     SaveWindowPicture(dialog, pictures + "\\before.bmp");
 
@@ -99,12 +97,9 @@ int main(int argc, char** argv)
     SaveWindowPicture(dialog, pictures + "\\after.bmp");
     PrintUtf8("Raport instalatora:\n" + WindowText(GetDlgItem(dialog, IDC_DETAILS)) + "\n");
 
-    PressDialogButton(dialog, IDCANCEL);
-    HWND notice = program.WaitForWindow("Info");
-    if (notice == NULL)
+    InstallerSession::Closing closing = program.CloseAfterRun(dialog);
+    if (closing.notice.empty())
         return Fail("the restart notice did not appear");
-    PressDialogButton(notice, IDOK);
-    DWORD exitCode = program.WaitForExit();
-    printf("cardsetup.exe ended with exit code %lu\n", exitCode);
-    return exitCode == 0 ? 0 : 1;
+    printf("cardsetup.exe ended with exit code %lu\n", closing.exitCode);
+    return closing.exitCode == 0 ? 0 : 1;
 }

@@ -46,11 +46,9 @@ void MakeHomes(int count)
     DeleteRegistryTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\JavaSoft");
     for (int i = 0; i < count; i++) {
         std::string home = "C:\\bench\\jre" + std::to_string(i);
-        for (const char* directory : {"", "\\bin", "\\lib", "\\lib\\ext", "\\lib\\security"})
-            CreateDirectoryA((home + directory).c_str(), NULL);
-        CopyFileA((ProgramDirectory() + "\\java_double.exe").c_str(),
-                  (home + "\\bin\\java.exe").c_str(), FALSE);
-        WriteTextFile(home + "\\lib\\security\\java.policy", "own policy " + std::to_string(i));
+        JavaHomeLayout layout;
+        layout.ownPolicy = "own policy " + std::to_string(i);
+        MakeJavaHome(home, layout);
         SetRegistryString(HKEY_LOCAL_MACHINE,
                           "SOFTWARE\\JavaSoft\\Java Runtime Environment\\1.8.0_" +
                               std::to_string(100 + i),
@@ -58,15 +56,12 @@ void MakeHomes(int count)
     }
 }
 
-
 int DefaultRun(const std::string& media, int homes)
 {
     CreateDirectoryA("C:\\bench", NULL);
     MakeHomes(homes);
     InstallerSession program(media, media + "\\cardsetup.exe");
-    if (!program.AnswerWelcome(IDYES))
-        return 1;
-    HWND dialog = program.Dialog();
+    HWND dialog = program.OpenDialog();
     if (dialog == NULL)
         return 1;
     double start = Seconds();
@@ -84,11 +79,7 @@ int DefaultRun(const std::string& media, int homes)
                       : 0;
     printf("run-seconds %.3f peak-working-set %llu homes %d\n", elapsed,
            (unsigned long long)peak, homes);
-    PressDialogButton(dialog, IDCANCEL);
-    HWND notice = program.WaitForWindow("Info");
-    if (notice != NULL)
-        PressDialogButton(notice, IDOK);
-    program.WaitForExit();
+    program.CloseAfterRun(dialog);
     return 0;
 }
 
