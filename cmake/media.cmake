@@ -29,6 +29,37 @@ add_custom_command(OUTPUT ${policy_class}
   COMMENT "Compiling CopyPolicyFile for Java ${CARDSETUP_JAVA_RELEASE}")
 
 add_executable(driver_package_stand_in media/stand-ins/driver_package_stand_in.cpp)
+if(NOT MSVC)
+  target_link_options(driver_package_stand_in PRIVATE -s)
+endif()
+
+# Dates inside the media's archives: SOURCE_DATE_EPOCH when it is set, else the last commit's,
+# so that two builds of the same sources give the same bytes.
+if(DEFINED ENV{SOURCE_DATE_EPOCH})
+  set(CARDSETUP_SOURCE_EPOCH $ENV{SOURCE_DATE_EPOCH})
+else()
+  execute_process(COMMAND git -C ${CMAKE_SOURCE_DIR} log -1 --format=%ct
+                  OUTPUT_VARIABLE CARDSETUP_SOURCE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE
+                  RESULT_VARIABLE git_result ERROR_QUIET)
+  if(NOT git_result EQUAL 0 OR CARDSETUP_SOURCE_EPOCH STREQUAL "")
+    set(CARDSETUP_SOURCE_EPOCH 315619200)  # 1980-01-02, the earliest date an archive holds
+  endif()
+endif()
+set(saved_epoch "$ENV{SOURCE_DATE_EPOCH}")
+set(ENV{SOURCE_DATE_EPOCH} ${CARDSETUP_SOURCE_EPOCH})
+string(TIMESTAMP CARDSETUP_SOURCE_DATE "%Y-%m-%dT%H:%M:%SZ" UTC)
+set(ENV{SOURCE_DATE_EPOCH} "${saved_epoch}")
+
+# Signing: with a PKCS#12 file, cardsetup.exe and the project's own programs on the media are
+# Authenticode-signed with osslsigncode. The password comes from the environment
+# (CARDSETUP_SIGN_PASSWORD) and reaches osslsigncode through a file, never a command line.
+set(CARDSETUP_SIGN_PKCS12 "$ENV{CARDSETUP_SIGN_PKCS12}" CACHE FILEPATH
+    "PKCS#12 file to sign the programs with (password in CARDSETUP_SIGN_PASSWORD)")
+set(CARDSETUP_SIGN_TIMESTAMP_URL "$ENV{CARDSETUP_SIGN_TIMESTAMP_URL}" CACHE STRING
+    "Time-stamp server for the signatures; none gives signatures without a time stamp")
+if(CARDSETUP_SIGN_PKCS12)
+  find_program(OSSLSIGNCODE osslsigncode REQUIRED)
+endif()
 
 file(GLOB_RECURSE media_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/media/*)
 set(vendor_inputs "")
@@ -40,9 +71,11 @@ add_custom_command(OUTPUT ${media_stamp}
   COMMAND ${CMAKE_COMMAND} -DMEDIA=${CARDSETUP_MEDIA_DIR} -DSOURCE=${CMAKE_SOURCE_DIR}/media
           -DVENDOR=${CARDSETUP_VENDOR_DIR} -DPROGRAM=$<TARGET_FILE:cardsetup>
           -DCLASS=${policy_class} -DSTAND_IN_PACKAGE=$<TARGET_FILE:driver_package_stand_in>
-          -DJAR=${Java_JAR_EXECUTABLE} -P ${CMAKE_SOURCE_DIR}/cmake/assemble_media.cmake
+          -DJAR=${Java_JAR_EXECUTABLE} -DSOURCE_DATE=${CARDSETUP_SOURCE_DATE}
+          -DSIGN_PKCS12=${CARDSETUP_SIGN_PKCS12} -DSIGN_TIMESTAMP_URL=${CARDSETUP_SIGN_TIMESTAMP_URL}
+          -DOSSLSIGNCODE=${OSSLSIGNCODE} -P ${CMAKE_SOURCE_DIR}/cmake/assemble_media.cmake
   COMMAND ${CMAKE_COMMAND} -E touch ${media_stamp}
   DEPENDS cardsetup driver_package_stand_in ${policy_class} ${media_sources} ${vendor_inputs}
-          ${CMAKE_SOURCE_DIR}/cmake/assemble_media.cmake
+          ${CMAKE_SOURCE_DIR}/cmake/assemble_media.cmake ${CMAKE_SOURCE_DIR}/cmake/sign.cmake
   COMMENT "Assembling the installation media in ${CARDSETUP_MEDIA_DIR}")
 add_custom_target(media ALL DEPENDS ${media_stamp})

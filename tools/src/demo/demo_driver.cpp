@@ -79,7 +79,8 @@ int main(int argc, char** argv)
         return Fail("usage: demo_driver <media directory> <directory for the pictures>");
     std::string media = argv[1];
     std::string pictures = argv[2];
-    InstallerSession program(media, media + "\\cardsetup.exe");
+    std::string separator = !media.empty() && media.back() == '\\' ? "" : "\\";
+    InstallerSession program(media, media + separator + "cardsetup.exe");
     if (!program.Started())
         return Fail("cardsetup.exe did not start");
     HWND dialog = program.OpenDialog();
