@@ -18,23 +18,12 @@ struct IeRun {
     char path[kPathCapacity];
     char failedPath[kPathCapacity];
     StepRecord step;
-    bool directoryUnknown;  // the Windows or system directory, joined, did not fit a path
+    bool directoryUnknown;  // the Windows or system directory, joined, could not be formed
 };
-
-typedef UINT(WINAPI* DirectoryFunction)(LPSTR buffer, UINT size);
-
-// The Windows or system directory joined with component; a path that would not fit counts as
-// a directory not determined.
-static bool FormDirectoryPath(DirectoryFunction getDirectory, char* path, const char* component)
-{
-    UINT length = getDirectory(path, (UINT)kPathCapacity);
-    return length != 0 && length < kPathCapacity &&
-           AppendPathComponent(path, kPathCapacity, component);
-}
 
 static void CopyClassTree(IeRun* run)
 {
-    if (!FormDirectoryPath(GetWindowsDirectoryA, run->path, "java\\lib")) {
+    if (!DirectoryPathOf(GetWindowsDirectoryA, run->path, sizeof(run->path), "java\\lib")) {
         run->directoryUnknown = true;
         return;
     }
@@ -44,7 +33,7 @@ static void CopyClassTree(IeRun* run)
 
 static void CopyBridgeLibrary(IeRun* run)
 {
-    if (!FormDirectoryPath(GetSystemDirectoryA, run->path, "ocfpcsc1.dll")) {
+    if (!DirectoryPathOf(GetSystemDirectoryA, run->path, sizeof(run->path), "ocfpcsc1.dll")) {
         run->directoryUnknown = true;
         return;
     }

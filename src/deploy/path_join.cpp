@@ -45,3 +45,16 @@ int CurrentDirectoryPath(char* path, size_t capacity)
     }
     return 1;
 }
+
+int DirectoryPathOf(DirectoryFunction getDirectory, char* path, size_t capacity,
+                    const char* component)
+{
+    UINT length;
+
+    if (path == NULL || capacity == 0)
+        return 0;
+    length = getDirectory(path, (UINT)capacity);
+    if (length == 0 || length >= capacity)
+        return 0;
+    return AppendPathComponent(path, capacity, component);
+}

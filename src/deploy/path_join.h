@@ -3,6 +3,7 @@
 #pragma once
 
 #include <stddef.h>
+#include <windows.h>
 
 // Room for MAX_PATH characters and the terminator: the size of the installer's path buffers.
 const size_t kPathCapacity = 261;
@@ -20,3 +21,11 @@ int AppendPathComponent(char* path, size_t capacity, const char* component);
 // Writes the process's current directory as a full path into path. Returns 1 when it fit with
 // its terminator; 0 otherwise, and then path is empty.
 int CurrentDirectoryPath(char* path, size_t capacity);
+
+// GetWindowsDirectoryA or GetSystemDirectoryA.
+typedef UINT(WINAPI* DirectoryFunction)(LPSTR buffer, UINT size);
+
+// Writes the directory that getDirectory names, joined with component, into path. Returns 1
+// when both fit; 0 when the directory cannot be read or the join would not fit.
+int DirectoryPathOf(DirectoryFunction getDirectory, char* path, size_t capacity,
+                    const char* component);

@@ -86,9 +86,8 @@ static bool ListContainsGemplus(ListReadersFunction listReaders)
 HMODULE LoadFromSystemDirectory(const char* name)
 {
     char path[kPathCapacity];
-    UINT length = GetSystemDirectoryA(path, (UINT)sizeof(path));
 
-    if (length == 0 || length >= sizeof(path) || !AppendPathComponent(path, sizeof(path), name))
+    if (!DirectoryPathOf(GetSystemDirectoryA, path, sizeof(path), name))
         return NULL;
     return LoadLibraryExA(path, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
@@ -124,8 +123,7 @@ static bool IsBatchScript(const char* name)
 {
     const char* extension = strrchr(name, '.');
 
-    return extension != NULL &&
-           (_stricmp(extension, ".bat") == 0 || _stricmp(extension, ".cmd") == 0);
+    return extension != NULL && _stricmp(extension, ".bat") == 0;
 }
 
 // The launcher's full path in the current directory, when a file of that name is there: cmd.exe
@@ -152,11 +150,9 @@ static bool StartScript(const char* script, STARTUPINFOA* startup, BOOL inheritH
 {
     char interpreter[kPathCapacity];
     char commandLine[sizeof(kScriptCommand)];
-    UINT length = GetSystemDirectoryA(interpreter, (UINT)sizeof(interpreter));
     BOOL started;
 
-    if (length == 0 || length >= sizeof(interpreter) ||
-        !AppendPathComponent(interpreter, sizeof(interpreter), "cmd.exe") ||
+    if (!DirectoryPathOf(GetSystemDirectoryA, interpreter, sizeof(interpreter), "cmd.exe") ||
         !SetEnvironmentVariableA(kScriptVariable, script))
         return false;
     CopyText(commandLine, sizeof(commandLine), kScriptCommand);

@@ -124,6 +124,45 @@ TEST(AppendPathComponent, BoundsTheJoinByTheBuffer)
     }
 }
 
+TEST(AppendPathComponent, NeedsASeparatorOnlyAfterAPathThatLacksOne)
+{
+    const struct {
+        const char* path;
+        bool needs;
+    } cases[] = {{"", false}, {"C:\\", false}, {"C:\\WINDOWS", true}, {"C:\\WINDOWS/", true}};
+    for (const auto& c : cases)
+        EXPECT_EQ(c.needs, NeedsSeparator(c.path, strlen(c.path))) << c.path;
+}
+
+// The Windows or system directory joined with a name, refused whole when it would not fit.
+TEST(DirectoryPathOf, JoinsTheDirectoryWithinTheBuffer)
+{
+    char windows[kPathCapacity];
+    char path[kPathCapacity];
+    ASSERT_NE(0u, GetWindowsDirectoryA(windows, sizeof(windows)));
+
+    EXPECT_EQ(1, DirectoryPathOf(GetWindowsDirectoryA, path, sizeof(path), "java\\lib"));
+    EXPECT_EQ(std::string(windows) + "\\java\\lib", path);
+    size_t exact = strlen(windows) + sizeof("\\java\\lib");
+    EXPECT_EQ(1, DirectoryPathOf(GetWindowsDirectoryA, path, exact, "java\\lib"));
+    EXPECT_EQ(0, DirectoryPathOf(GetWindowsDirectoryA, path, exact - 1, "java\\lib"));
+    EXPECT_EQ(0, DirectoryPathOf(GetWindowsDirectoryA, path, strlen(windows), "x"))
+        << "a directory that does not fit its buffer";
+}
+
+TEST(CurrentDirectoryPath, GivesTheWholePathOrNothing)
+{
+    char path[kPathCapacity];
+    char exact[kPathCapacity];
+    ASSERT_EQ(1, CurrentDirectoryPath(path, sizeof(path)));
+    size_t length = strlen(path);
+    EXPECT_EQ(1, CurrentDirectoryPath(exact, length + 1));
+    EXPECT_STREQ(path, exact);
+    memset(exact, 'x', sizeof(exact));
+    EXPECT_EQ(0, CurrentDirectoryPath(exact, length));
+    EXPECT_EQ('\0', exact[0]) << "a path that does not fit leaves it empty";
+}
+
 TEST(AppendPathComponent, RefusesAPathThatIsNotTerminatedWithinTheBuffer)
 {
     char path[8];
