@@ -156,7 +156,8 @@ TEST_F(JavaPlugin, OneRuntimeReceivesEveryFileAndRunsBothCommandsFromSun)
 // whatever class path the machine sets: no interpreter stands between them.
 TEST_F(JavaPlugin, CommandsReachTheLauncherExactlyWhateverTheHomeIsNamed)
 {
-    SetEnvironmentVariableA("CLASSPATH", "C:\\Program Files\\Player\\player.jar");
+    // Windows' names are not case-sensitive: the launcher would read "ClassPath" as CLASSPATH.
+    SetEnvironmentVariableA("ClassPath", "C:\\Program Files\\Player\\player.jar");
     for (const char* name : {"Java Runtime 8", "Java (x64)\\jre8", "R&D\\jre8", "a^b\\jre8",
                              "100%PATH%\\jre8", "Środowisko Javy"}) {
         ScopedRegistryTree fresh(HKEY_LOCAL_MACHINE, kJavaSoft);
