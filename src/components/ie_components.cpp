@@ -6,7 +6,6 @@
 
 #include "deploy/component_step.h"
 #include "deploy/guarded_copy.h"
-#include "deploy/messages.h"
 #include "deploy/path_join.h"
 #include "deploy/text.h"
 #include "deploy/tree_copy.h"
@@ -23,7 +22,7 @@ struct IeRun {
 
 static void CopyClassTree(IeRun* run)
 {
-    if (!DirectoryPathOf(GetWindowsDirectoryA, run->path, sizeof(run->path), "java\\lib")) {
+    if (!DirectoryPathOf(GetWindowsDirectoryW, run->path, sizeof(run->path), "java\\lib")) {
         run->directoryUnknown = true;
         return;
     }
@@ -33,7 +32,7 @@ static void CopyClassTree(IeRun* run)
 
 static void CopyBridgeLibrary(IeRun* run)
 {
-    if (!DirectoryPathOf(GetSystemDirectoryA, run->path, sizeof(run->path), "ocfpcsc1.dll")) {
+    if (!DirectoryPathOf(GetSystemDirectoryW, run->path, sizeof(run->path), "ocfpcsc1.dll")) {
         run->directoryUnknown = true;
         return;
     }
@@ -52,11 +51,8 @@ static ComponentStatus Report(const IeRun* run, char* message, uint32_t capacity
         CopyText(message, capacity, kDirectoryUnknownMessage);
         return StatusError;
     }
-    if (run->step.failedCopy != CopyDone) {
-        FormatText(message, capacity, kCopyErrorFormat, (int)run->step.failedCopy,
-                   run->failedPath);
-        return StatusError;
-    }
+    if (ReportFailedCopy(&run->step, run->failedPath, message, capacity, &status))
+        return status;
     return StatusOk;
 }
 

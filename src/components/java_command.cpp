@@ -1,7 +1,8 @@
 // The Java commands run in the launcher itself. Through cmd.exe a home with "(" or "&" loses its
 // quotes, AutoRun may change the directory first, and media on a network share are refused as
 // the directory; an inherited CLASSPATH would replace the launcher's default class path ".", so
-// CopyPolicyFile would not be found.
+// CopyPolicyFile would not be found. The directory is inherited, never spelled out: its ANSI
+// name may be a look-alike of the real one.
 #include "components/java_command.h"
 
 #include <wchar.h>
@@ -58,7 +59,7 @@ done:
     return copy;
 }
 
-bool RunJavaCommand(const char* launcher, char* commandLine, const char* directory)
+bool RunJavaCommand(const char* launcher, char* commandLine)
 {
     wchar_t* environment = EnvironmentWithoutClasspath();
     STARTUPINFOA startup;
@@ -71,7 +72,7 @@ bool RunJavaCommand(const char* launcher, char* commandLine, const char* directo
     ZeroMemory(&startup, sizeof(startup));
     startup.cb = sizeof(startup);
     if (!CreateProcessA(launcher, commandLine, NULL, NULL, FALSE,
-                        CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT, environment, directory,
+                        CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT, environment, NULL,
                         &startup, &process))
         goto done;
     if (WaitForSingleObject(process.hProcess, INFINITE) == WAIT_OBJECT_0 &&

@@ -4,6 +4,7 @@
 #pragma once
 
 // Starts launcher (a full path) with commandLine (a writable buffer, as CreateProcessA wants it)
-// in directory, with the installer's environment less CLASSPATH and no console window, and waits
-// for it with no time-out. Returns true only when it started and ended with exit status 0.
-bool RunJavaCommand(const char* launcher, char* commandLine, const char* directory);
+// in the current directory, with the installer's environment less CLASSPATH and no console
+// window, and waits for it with no time-out. Returns true only when it started and ended with
+// exit status 0.
+bool RunJavaCommand(const char* launcher, char* commandLine);

@@ -58,7 +58,6 @@ static const char* const kPolicyCommands[] = {
 struct JavaRun {
     char working[kWorkingCapacity];
     char launcher[kWorkingCapacity];
-    char sunDirectory[kPathCapacity];
     size_t homeEnd;  // the working buffer's length with the quote and the home as read
     char lastJreHome[kLastJreHomeCapacity];
     char backupName[kBackupNameCapacity];
@@ -67,6 +66,7 @@ struct JavaRun {
     int32_t op;                  // homes that received opencard.properties
     int32_t jp;                  // CopyPolicyFile commands that succeeded, and policies replaced
     int32_t systemLibraryCount;  // bridge copies into the system directory
+    bool userFilesWritten;       // both commands succeeded in one home
     StepRecord step;
     bool noJavaFound;
 };
@@ -109,18 +109,22 @@ static void CopyIntoHome(JavaRun* run, const char* source, const char* component
         (*doneCount)++;
 }
 
+// The user's .java.policy and .opencard.properties are written only by the two commands, so they
+// run in each home until one home has run both. They start in sun, the current directory.
 // No file name holds a double quote, and inside a command one would end the program name early.
 static void RunPolicyCommands(JavaRun* run)
 {
-    if (run->jp != 0 || run->sunDirectory[0] == '\0' || strchr(HomePath(run), '"') != NULL ||
-        !JoinToHome(run, kLauncher))
+    int succeeded = 0;
+
+    if (run->userFilesWritten || strchr(HomePath(run), '"') != NULL || !JoinToHome(run, kLauncher))
         return;
     CopyText(run->launcher, sizeof(run->launcher), HomePath(run));
     for (const char* command : kPolicyCommands) {
-        if (JoinToHome(run, command) && RunJavaCommand(run->launcher, run->working,
-                                                       run->sunDirectory))
-            run->jp++;
+        if (JoinToHome(run, command) && RunJavaCommand(run->launcher, run->working))
+            succeeded++;
     }
+    run->jp += succeeded;
+    run->userFilesWritten = succeeded == 2;
 }
 
 // The home's own policy is saved once, beside it; a backup that is there already holds the
@@ -239,14 +243,11 @@ static void CopyIntoLastRuntime(JavaRun* run)
 
 static void CopySystemLibraries(JavaRun* run)
 {
-    UINT length = GetSystemDirectoryA(run->working, (UINT)sizeof(run->working));
-
-    if (length == 0 || length >= sizeof(run->working))
+    if (!DirectoryPath(GetSystemDirectoryW, run->working, sizeof(run->working)))
         return;
-    if (AppendPathComponent(run->working, sizeof(run->working), "ocfpcsc1.dll")) {
-        if (NoteCopy(&run->step, CopyFileGuarded("ocfpcsc1.dll", run->working, 1)))
-            run->systemLibraryCount++;
-    }
+    if (AppendPathComponent(run->working, sizeof(run->working), "ocfpcsc1.dll") &&
+        NoteCopy(&run->step, CopyFileGuarded("ocfpcsc1.dll", run->working, 1)))
+        run->systemLibraryCount++;
     CopyIntoLastRuntime(run);
 }
 
@@ -264,7 +265,8 @@ static ComponentStatus Report(const JavaRun* run, char* message, uint32_t capaci
         CopyText(message, capacity, kNoJavaServedMessage);
         return StatusError;
     }
-    if (run->ol < run->vm || run->op < run->vm || run->jp < run->vm) {
+    // Without the user's files the plug-in has no permissions, however many policies were copied.
+    if (run->ol < run->vm || run->op < run->vm || run->jp < run->vm || !run->userFilesWritten) {
         FormatText(message, capacity, kJavaIncompleteFormat, run->vm, run->ol, run->op, run->jp);
         return StatusWarning;
     }
@@ -282,9 +284,6 @@ ComponentStatus InstallJavaPluginComponents(char* message, uint32_t capacity)
     ZeroMemory(&run, sizeof(run));
     if (!EnterStepDirectory(&run.step, "sun"))
         return Report(&run, message, capacity);
-    // The commands get sun by its full path; without it (a path too long) none of them runs.
-    if (!CurrentDirectoryPath(run.sunDirectory, sizeof(run.sunDirectory)))
-        run.sunDirectory[0] = '\0';
     ServeRegisteredHomes(&run);
     if (!run.step.aborted)
         CopySystemLibraries(&run);

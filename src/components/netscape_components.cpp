@@ -9,7 +9,6 @@
 #include "components/registry_text.h"
 #include "deploy/component_step.h"
 #include "deploy/guarded_copy.h"
-#include "deploy/messages.h"
 #include "deploy/path_join.h"
 #include "deploy/text.h"
 #include "deploy/tree_copy.h"
@@ -159,11 +158,8 @@ static ComponentStatus Report(const NetscapeRun* run, char* message, uint32_t ca
         CopyText(message, capacity, kNetscapeNotFoundMessage);
         return StatusWarning;
     }
-    if (run->step.failedCopy != CopyDone) {
-        FormatText(message, capacity, kCopyErrorFormat, (int)run->step.failedCopy,
-                   run->failedPath);
-        return StatusError;
-    }
+    if (ReportFailedCopy(&run->step, run->failedPath, message, capacity, &status))
+        return status;
     if (run->profilesIncomplete && run->profileCount <= 0) {
         CopyText(message, capacity, kNoProfileCopiedMessage);
         return StatusError;

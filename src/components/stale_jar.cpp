@@ -19,10 +19,8 @@ static int32_t ReportFailure(char* message, uint32_t capacity)
 int32_t RemoveStaleOcfJar(char* message, uint32_t capacity)
 {
     char path[kPathCapacity];
-    UINT length;
 
-    length = GetSystemDirectoryA(path, sizeof(path));
-    if (length == 0 || length >= sizeof(path))
+    if (!DirectoryPath(GetSystemDirectoryW, path, sizeof(path)))
         return 1;
     if (!AppendPathComponent(path, sizeof(path), "ocf1.2.jar"))
         return ReportFailure(message, capacity);

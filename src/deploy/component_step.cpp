@@ -5,6 +5,7 @@
 #include <direct.h>
 
 #include "deploy/messages.h"
+#include "deploy/path_join.h"
 #include "deploy/text.h"
 #include <strsafe.h>  // last: makes the unbounded string calls compile errors
 
@@ -54,4 +55,17 @@ bool ReportAbortOrIncompleteMedia(const StepRecord* record, char* message, uint3
         return true;
     }
     return false;
+}
+
+bool ReportFailedCopy(const StepRecord* record, const char* failedPath, char* message,
+                      uint32_t capacity, ComponentStatus* status)
+{
+    char shownPath[kPathCapacity];
+
+    if (record->failedCopy == CopyDone)
+        return false;
+    TextFromPath(shownPath, sizeof(shownPath), failedPath);
+    FormatText(message, capacity, kCopyErrorFormat, (int)record->failedCopy, shownPath);
+    *status = StatusError;
+    return true;
 }

@@ -30,3 +30,8 @@ bool StepGoesOn(const StepRecord* record);
 // applies; status then holds the result and message (when given) its text.
 bool ReportAbortOrIncompleteMedia(const StepRecord* record, char* message, uint32_t capacity,
                                   ComponentStatus* status);
+
+// A required copy that failed: StatusError, and the copy-error text naming the result and the
+// path at which the copy stopped, that path shown in the report's code page. True when it applies.
+bool ReportFailedCopy(const StepRecord* record, const char* failedPath, char* message,
+                      uint32_t capacity, ComponentStatus* status);

@@ -4,7 +4,9 @@
 
 #include <string.h>
 
+#include "deploy/path_join.h"
 #include "deploy/text.h"
+#include "deploy/window_text.h"
 #include <strsafe.h>  // last: makes the unbounded string calls compile errors
 
 static const char kConflictCaption[] = "Problem kopiowania pliku";
@@ -115,15 +117,19 @@ static CopyResult AskAboutConflict(const char* source, const BY_HANDLE_FILE_INFO
                                    const BY_HANDLE_FILE_INFORMATION* destinationInfo, int* retry)
 {
     char text[kConflictTextCapacity];
+    char sourceName[kPathCapacity];
+    char destinationName[kPathCapacity];
     ConflictFileFacts sourceFacts;
     ConflictFileFacts destinationFacts;
     int answer;
 
-    DescribeFile(&sourceFacts, source, sourceInfo);
-    DescribeFile(&destinationFacts, destination, destinationInfo);
+    TextFromPath(sourceName, sizeof(sourceName), source);
+    TextFromPath(destinationName, sizeof(destinationName), destination);
+    DescribeFile(&sourceFacts, sourceName, sourceInfo);
+    DescribeFile(&destinationFacts, destinationName, destinationInfo);
     ComposeConflictText(text, sizeof(text), &sourceFacts, &destinationFacts);
-    answer = MessageBoxA(NULL, text, kConflictCaption,
-                         MB_ABORTRETRYIGNORE | MB_ICONQUESTION | MB_DEFBUTTON2);
+    answer = ShowMessageBox(NULL, text, kConflictCaption,
+                            MB_ABORTRETRYIGNORE | MB_ICONQUESTION | MB_DEFBUTTON2);
     switch (answer) {
     case IDABORT:
         return CopyAborted;

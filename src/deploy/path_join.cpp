@@ -4,6 +4,8 @@
 
 #include <string.h>
 #include <windows.h>
+
+#include "deploy/text.h"
 #include <strsafe.h>  // last: makes the unbounded string calls compile errors
 
 bool NeedsSeparator(const char* path, size_t length)
@@ -32,29 +34,41 @@ int AppendPathComponent(char* path, size_t capacity, const char* component)
     return 1;
 }
 
+// The system gives a directory in Unicode; the ANSI form of it is a look-alike where the code page
+// lacks a letter, so it is converted here, exactly or not at all.
 int CurrentDirectoryPath(char* path, size_t capacity)
 {
+    wchar_t directory[MAX_PATH + 1];
     DWORD length;
 
     if (path == NULL || capacity == 0)
         return 0;
-    length = GetCurrentDirectoryA((DWORD)capacity, path);
-    if (length == 0 || length >= capacity) {
+    length = GetCurrentDirectoryW(MAX_PATH + 1, directory);
+    if (length == 0 || length > MAX_PATH) {
         path[0] = '\0';
         return 0;
     }
-    return 1;
+    return PathFromWide(path, capacity, directory);
+}
+
+int DirectoryPath(DirectoryFunction getDirectory, char* path, size_t capacity)
+{
+    wchar_t directory[MAX_PATH + 1];
+    UINT length;
+
+    if (path == NULL || capacity == 0)
+        return 0;
+    length = getDirectory(directory, MAX_PATH + 1);
+    if (length == 0 || length > MAX_PATH) {
+        path[0] = '\0';
+        return 0;
+    }
+    return PathFromWide(path, capacity, directory);
 }
 
 int DirectoryPathOf(DirectoryFunction getDirectory, char* path, size_t capacity,
                     const char* component)
 {
-    UINT length;
-
-    if (path == NULL || capacity == 0)
-        return 0;
-    length = getDirectory(path, (UINT)capacity);
-    if (length == 0 || length >= capacity)
-        return 0;
-    return AppendPathComponent(path, capacity, component);
+    return DirectoryPath(getDirectory, path, capacity) &&
+           AppendPathComponent(path, capacity, component);
 }

@@ -19,13 +19,19 @@ bool NeedsSeparator(const char* path, size_t length);
 int AppendPathComponent(char* path, size_t capacity, const char* component);
 
 // Writes the process's current directory as a full path into path. Returns 1 when it fit with
-// its terminator; 0 otherwise, and then path is empty.
+// its terminator and the ANSI code page holds its every letter; 0 otherwise, and then path is
+// empty: where a look-alike would stand in for a letter, the path is not given at all.
 int CurrentDirectoryPath(char* path, size_t capacity);
 
-// GetWindowsDirectoryA or GetSystemDirectoryA.
-typedef UINT(WINAPI* DirectoryFunction)(LPSTR buffer, UINT size);
+// GetWindowsDirectoryW or GetSystemDirectoryW.
+typedef UINT(WINAPI* DirectoryFunction)(LPWSTR buffer, UINT size);
+
+// Writes the directory that getDirectory names into path. Returns 1 when it fits and has an exact
+// form in the ANSI code page; 0 otherwise.
+int DirectoryPath(DirectoryFunction getDirectory, char* path, size_t capacity);
 
 // Writes the directory that getDirectory names, joined with component, into path. Returns 1
-// when both fit; 0 when the directory cannot be read or the join would not fit.
+// when both fit; 0 when the directory cannot be read, has no exact form in the ANSI code page,
+// or the join would not fit.
 int DirectoryPathOf(DirectoryFunction getDirectory, char* path, size_t capacity,
                     const char* component);

@@ -87,7 +87,7 @@ HMODULE LoadFromSystemDirectory(const char* name)
 {
     char path[kPathCapacity];
 
-    if (!DirectoryPathOf(GetSystemDirectoryA, path, sizeof(path), name))
+    if (!DirectoryPathOf(GetSystemDirectoryW, path, sizeof(path), name))
         return NULL;
     return LoadLibraryExA(path, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
@@ -152,7 +152,7 @@ static bool StartScript(const char* script, STARTUPINFOA* startup, BOOL inheritH
     char commandLine[sizeof(kScriptCommand)];
     BOOL started;
 
-    if (!DirectoryPathOf(GetSystemDirectoryA, interpreter, sizeof(interpreter), "cmd.exe") ||
+    if (!DirectoryPathOf(GetSystemDirectoryW, interpreter, sizeof(interpreter), "cmd.exe") ||
         !SetEnvironmentVariableA(kScriptVariable, script))
         return false;
     CopyText(commandLine, sizeof(commandLine), kScriptCommand);

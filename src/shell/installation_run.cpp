@@ -8,6 +8,7 @@
 #include "components/netscape_components.h"
 #include "components/stale_jar.h"
 #include "deploy/text.h"
+#include "deploy/window_text.h"
 #include "driver/reader_driver.h"
 #include "resource.h"
 #include "shell/installer_dialog.h"
@@ -74,7 +75,7 @@ static void RunSteps(const Selection* selection, RunResults* results)
 static void ShowLabel(HWND dialog, int id, ComponentStatus status)
 {
     if (StatusIsReported(status))
-        SetDlgItemTextA(dialog, id, StatusLabel(status));
+        ShowWindowText(GetDlgItem(dialog, id), StatusLabel(status));
 }
 
 static void ShowResults(HWND dialog, const RunResults* results)
@@ -86,7 +87,7 @@ static void ShowResults(HWND dialog, const RunResults* results)
     ShowLabel(dialog, IDC_STATUS_IE, results->ie.status);
     ShowLabel(dialog, IDC_STATUS_NETSCAPE, results->netscape.status);
     ShowLabel(dialog, IDC_STATUS_JAVA, results->java.status);
-    SetDlgItemTextA(dialog, IDC_DETAILS, report);
+    ShowWindowText(GetDlgItem(dialog, IDC_DETAILS), report);
 }
 
 // A finished run offers no more choices: the driver's label takes the list's place.

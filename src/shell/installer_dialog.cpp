@@ -4,6 +4,7 @@
 #include "shell/installer_dialog.h"
 
 #include "deploy/text.h"
+#include "deploy/window_text.h"
 #include "driver/reader_driver.h"
 #include "resource.h"
 #include "shell/installation_run.h"
@@ -42,8 +43,7 @@ static void MeasureHeights(HWND dialog)
 static void FillReaderTypes(HWND dialog)
 {
     for (int row = 0; row < kReaderTypeCount; row++)
-        SendDlgItemMessageA(dialog, IDC_READER_TYPE, CB_ADDSTRING, 0,
-                            (LPARAM)ReaderTypeTable[row].displayName);
+        AddComboBoxRow(GetDlgItem(dialog, IDC_READER_TYPE), ReaderTypeTable[row].displayName);
     SendDlgItemMessageA(dialog, IDC_READER_TYPE, CB_SETCURSEL, 0, 0);
 }
 
@@ -54,7 +54,7 @@ static void InitializeDialog(HWND dialog)
     SetFocus(GetDlgItem(dialog, IDOK));
     FormatText(title, sizeof(title), CARDSETUP_DIALOG_TITLE_FORMAT, CARDSETUP_VERSION_MAJOR,
                CARDSETUP_VERSION_MINOR);
-    SetWindowTextA(dialog, title);
+    ShowWindowText(dialog, title);
     MeasureHeights(dialog);
     ResizeKeepingCorner(dialog, g_collapsedHeight);
     g_detailsState = kDetailsNoRun;
@@ -70,8 +70,8 @@ static void SetButtonCaptions(HWND dialog)
 
     FormatText(caption, sizeof(caption), kDetailsFormat,
                g_detailsState != kDetailsShown ? ">>" : "<<");
-    SetDlgItemTextA(dialog, IDOK, caption);
-    SetDlgItemTextA(dialog, IDCANCEL, "&Zamknij");
+    ShowWindowText(GetDlgItem(dialog, IDOK), caption);
+    ShowWindowText(GetDlgItem(dialog, IDCANCEL), "&Zamknij");
 }
 
 static void ToggleDetails(HWND dialog)
@@ -131,7 +131,7 @@ static void OnInstallOrDetails(HWND dialog)
 static void OnClose(HWND dialog)
 {
     if (g_detailsState != kDetailsNoRun)
-        MessageBoxA(dialog, kRestartNotice, CARDSETUP_RESTART_CAPTION, MB_OK);
+        ShowMessageBox(dialog, kRestartNotice, CARDSETUP_RESTART_CAPTION, MB_OK);
     EndDialog(dialog, 0);
 }
 

@@ -1,7 +1,9 @@
 // The entry point: the DLL search is locked to the system directory first, since the program
-// runs elevated from media that may hold planted DLLs; then the welcome question and the dialog.
+// runs elevated from media that may hold planted DLLs; then the welcome question and the dialog,
+// a Unicode dialog, so that its template's texts keep their Polish letters on any Windows.
 #include <windows.h>
 
+#include "deploy/window_text.h"
 #include "resource.h"
 #include "shell/installer_dialog.h"
 #include "shell/window_titles.h"
@@ -32,7 +34,7 @@ static void LockDllSearchToSystemDirectory()
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
     LockDllSearchToSystemDirectory();
-    if (MessageBoxA(NULL, kWelcomeText, CARDSETUP_WELCOME_CAPTION, MB_YESNO) == IDYES)
-        DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_INSTALLER), NULL, InstallerDialogProc, 0);
+    if (ShowMessageBox(NULL, kWelcomeText, CARDSETUP_WELCOME_CAPTION, MB_YESNO) == IDYES)
+        DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_INSTALLER), NULL, InstallerDialogProc, 0);
     return 0;
 }

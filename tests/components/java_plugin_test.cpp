@@ -181,6 +181,51 @@ TEST_F(JavaPlugin, CommandsReachTheLauncherExactlyWhateverTheHomeIsNamed)
     }
 }
 
+// The commands start in sun itself: from a folder whose name the ANSI code page cannot hold, its
+// ANSI name would lead to a look-alike folder, where they must never start.
+TEST_F(JavaPlugin, CommandsStartInSunWhateverLanguageTheMediaFolderIsNamedIn)
+{
+    Register(kRuntimes, "1.8", MakeHome("jre8"));
+    TempDir downloads{"downloads"};
+    for (const wchar_t* name : {kNameWithLookAlike, kNameWithoutLookAlike}) {
+        std::wstring folder = Wide(downloads.Path()) + L"\\" + name;
+        std::string lookAlike = LookAlike(folder);
+        if (!lookAlike.empty()) {
+            ASSERT_TRUE(MakeDirectory(lookAlike) && MakeDirectory(lookAlike + "\\sun"));
+        }
+        DeleteFileA(commandLog.c_str());
+        MovedTo moved(media.Path(), folder);
+        ASSERT_TRUE(moved.Moved());
+        {
+            ScopedCurrentDirectory inMedia(folder);
+            EXPECT_EQ(StatusOk, InstallJavaPluginComponents(message, kMessageCapacity));
+        }
+        std::vector<std::string> calls = Commands();
+        EXPECT_EQ(2u, calls.size()) << Utf8(folder);
+        for (const std::string& call : calls)
+            EXPECT_EQ(Utf8(folder + L"\\sun"), call.substr(0, call.find('|')));
+    }
+}
+
+// Where the ANSI code page lacks a letter of a home's name (Windows 7 and 8 keep their own), the
+// home is not served: its ANSI name is a look-alike, a folder that anyone may have made.
+TEST_F(JavaPlugin, AHomeTheCodePageCannotNameIsNeverTakenForItsLookAlike)
+{
+    std::wstring home = Wide(homes.Path()) + L"\\" + kNameWithLookAlike;
+    std::string lookAlike = LookAlike(home);
+    ASSERT_FALSE(lookAlike.empty());
+    MakeHome(lookAlike.substr(homes.Path().size() + 1));
+    MovedTo named(MakeHome("real"), home);
+    ASSERT_TRUE(named.Moved());
+    ASSERT_TRUE(SetRegistryWideString(HKEY_LOCAL_MACHINE, std::string(kRuntimes) + "\\1.8",
+                                      "JavaHome", home));
+
+    EXPECT_EQ(StatusError, Install());
+    EXPECT_STREQ("Nie zainstalowano sterowników OCF dla żadnego środowiska JRE/JDK", message);
+    EXPECT_TRUE(JavaCalls(lookAlike).empty()) << "the look-alike's launcher ran";
+    EXPECT_FALSE(FileExists(lookAlike + "\\lib\\ext\\ocf1.2.jar"));
+}
+
 TEST_F(JavaPlugin, AnExistingBackupIsNeverReplaced)
 {
     std::string home = MakeHome("jre8");
@@ -261,19 +306,26 @@ TEST_F(JavaPlugin, OneHomeUnderTwoVersionsIsServedTwiceAndBackedUpOnce)
     EXPECT_EQ("installer policy", ReadTextFile(home + "\\lib\\security\\java.policy"));
 }
 
-TEST_F(JavaPlugin, FailedCommandsWithACopiedPolicyAreNotRetried)
+// Only the commands write the user's .java.policy and .opencard.properties: however many
+// policies were copied, a step whose commands never both succeeded is incomplete.
+TEST_F(JavaPlugin, CommandsThatFailAreRunAgainInTheNextHomeAndAloneAreNeverOk)
 {
     HomeLayout failing;
     failing.exitStatus = 3;
     std::string first = MakeHome("jre7", failing);
-    std::string second = MakeHome("jre8");
     Register(kRuntimes, "1.7", first);
-    Register(kRuntimes, "1.8", second);
 
-    // JP: 0 + 1 from the first home's policy, then 1 from the second's: 2, as many as VM.
+    EXPECT_EQ(StatusWarning, Install());
+    EXPECT_EQ(Incomplete(1, 1, 1, 1), message);
+
+    std::string second = MakeHome("jre8");
+    Register(kRuntimes, "1.8", second);
+    DeleteFileA((first + "\\bin\\calls.txt").c_str());
+    ResetMessage();
     EXPECT_EQ(StatusOk, Install());
+    EXPECT_TRUE(MessageUntouched());
     EXPECT_EQ(2u, JavaCalls(first).size());
-    EXPECT_TRUE(JavaCalls(second).empty());
+    EXPECT_EQ(2u, JavaCalls(second).size());
 }
 
 TEST_F(JavaPlugin, WhenCommandsAndPolicyFailTheNextHomeRunsThemAgain)
@@ -487,7 +539,8 @@ TEST_F(LongJavaHome, ABackupBeyondOldProbeLimitsIsKeptAcrossRuns)
     EXPECT_EQ("installer policy", ReadTextFile(policy));
 }
 
-// Thresholds: both commands fit a home of up to 211 characters, the first up to 219, the policy's
+// Thresholds: both commands fit a home of up to 211 characters (one alone leaves the step
+// incomplete), the first up to 219, the policy's
 // backup name up to 226, opencard.properties up to 237 and ocf1.2.jar up to 242.
 TEST_F(LongJavaHome, WhatDoesNotFitCountsAsNotDone)
 {
@@ -499,7 +552,7 @@ TEST_F(LongJavaHome, WhatDoesNotFitCountsAsNotDone)
         bool policyReplaced;
     } cases[] = {
         {211, StatusOk, "", 2, true},
-        {212, StatusOk, "", 1, true},
+        {212, StatusWarning, "VM1OL1OP1JP2", 1, true},
         {230, StatusWarning, "VM1OL1OP1JP0", 0, false},
         {240, StatusWarning, "VM1OL1OP0JP0", 0, false},
     };

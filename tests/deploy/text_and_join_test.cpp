@@ -8,6 +8,7 @@
 
 #include "deploy/path_join.h"
 #include "deploy/text.h"
+#include "support/test_files.h"
 
 TEST(CopyText, CopiesWholeTextAndZeroesTheRest)
 {
@@ -141,12 +142,12 @@ TEST(DirectoryPathOf, JoinsTheDirectoryWithinTheBuffer)
     char path[kPathCapacity];
     ASSERT_NE(0u, GetWindowsDirectoryA(windows, sizeof(windows)));
 
-    EXPECT_EQ(1, DirectoryPathOf(GetWindowsDirectoryA, path, sizeof(path), "java\\lib"));
+    EXPECT_EQ(1, DirectoryPathOf(GetWindowsDirectoryW, path, sizeof(path), "java\\lib"));
     EXPECT_EQ(std::string(windows) + "\\java\\lib", path);
     size_t exact = strlen(windows) + sizeof("\\java\\lib");
-    EXPECT_EQ(1, DirectoryPathOf(GetWindowsDirectoryA, path, exact, "java\\lib"));
-    EXPECT_EQ(0, DirectoryPathOf(GetWindowsDirectoryA, path, exact - 1, "java\\lib"));
-    EXPECT_EQ(0, DirectoryPathOf(GetWindowsDirectoryA, path, strlen(windows), "x"))
+    EXPECT_EQ(1, DirectoryPathOf(GetWindowsDirectoryW, path, exact, "java\\lib"));
+    EXPECT_EQ(0, DirectoryPathOf(GetWindowsDirectoryW, path, exact - 1, "java\\lib"));
+    EXPECT_EQ(0, DirectoryPathOf(GetWindowsDirectoryW, path, strlen(windows), "x"))
         << "a directory that does not fit its buffer";
 }
 
@@ -169,4 +170,76 @@ TEST(AppendPathComponent, RefusesAPathThatIsNotTerminatedWithinTheBuffer)
     memset(path, 'p', sizeof(path));
     EXPECT_EQ(0, AppendPathComponent(path, sizeof(path), "x"));
     EXPECT_EQ(0, memcmp(path, "pppppppp", 8));
+}
+
+// ---- Code pages: texts for windows, paths for texts, paths from the system ----------------------
+
+TEST(WideFromText, GivesWindowsThePolishLettersWithinTheCapacity)
+{
+    wchar_t wide[8];
+    wmemset(wide, L'#', 8);
+    EXPECT_EQ(1, WideFromText(wide, 5, "BŁĄD"));
+    EXPECT_STREQ(L"B\u0141\u0104D", wide);
+    EXPECT_EQ(0, WideFromText(wide, 3, "BŁĄD"));
+    EXPECT_STREQ(L"B\u0141", wide);
+    EXPECT_EQ(L'#', wide[5]) << "written past the capacity";
+    EXPECT_EQ(0, WideFromText(NULL, 3, "x"));
+}
+
+// A path in the ANSI code page shown in a report: its letters in code page 1250, "?" for each
+// that has no form there. Each path is tried where this process's code page can hold it.
+TEST(TextFromPath, ShowsAPathsLettersInTheReportsCodePage)
+{
+    const struct {
+        const wchar_t* path;
+        const char* shown;
+    } cases[] = {
+        {L"C:\\media\\sun", "C:\\media\\sun"},
+        {L"C:\\Za\u017c\u00f3\u0142\u0107", "C:\\Zażółć"},
+        {L"C:\\\u00d1and\u00fa", "C:\\?andú"},
+    };
+    int tried = 0;
+    for (const auto& c : cases) {
+        char path[kPathCapacity];
+        char shown[kPathCapacity + 4];
+        if (!PathFromWide(path, sizeof(path), c.path))
+            continue;
+        tried++;
+        memset(shown, '#', sizeof(shown));
+        EXPECT_EQ(1, TextFromPath(shown, kPathCapacity, path));
+        EXPECT_STREQ(c.shown, shown);
+        EXPECT_EQ(0, TextFromPath(shown, 5, path));
+        EXPECT_EQ(std::string(c.shown).substr(0, 4), shown);
+        EXPECT_EQ('#', shown[kPathCapacity]) << "written past the capacity";
+    }
+    EXPECT_EQ(2, tried) << "the code pages 1250 and 1252 each hold two of the paths";
+}
+
+// A path from the system reaches the installer only as it is: where the ANSI code page lacks a
+// letter, no best-fit neighbour stands in for it.
+TEST(PathFromWide, ConvertsExactlyOrNotAtAll)
+{
+    char path[16];
+    memset(path, '#', sizeof(path));
+    EXPECT_EQ(1, PathFromWide(path, 9, L"C:\\media"));
+    EXPECT_STREQ("C:\\media", path);
+    EXPECT_EQ(0, PathFromWide(path, 8, L"C:\\media"));
+    EXPECT_EQ('\0', path[0]);
+    EXPECT_EQ('#', path[9]);
+    for (const wchar_t* name : {kNameWithLookAlike, kNameWithoutLookAlike}) {
+        memset(path, '#', sizeof(path));
+        EXPECT_EQ(0, PathFromWide(path, sizeof(path), name));
+        EXPECT_EQ('\0', path[0]);
+    }
+
+    TempDir downloads("downloads");
+    for (const wchar_t* name : {kNameWithLookAlike, kNameWithoutLookAlike}) {
+        std::wstring folder = Wide(downloads.Path()) + L"\\" + name;
+        ASSERT_TRUE(CreateDirectoryW(folder.c_str(), NULL));
+        ScopedCurrentDirectory inside(folder);
+        char current[kPathCapacity];
+        memset(current, '#', sizeof(current));
+        EXPECT_EQ(0, CurrentDirectoryPath(current, sizeof(current))) << current;
+        EXPECT_EQ('\0', current[0]);
+    }
 }

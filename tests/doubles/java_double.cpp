@@ -1,28 +1,29 @@
 // Stands in for a Java home's bin\java.exe: it appends "<working directory>|<command line>|
 // <CLASSPATH=value, or no CLASSPATH>" to calls.txt beside itself, and to the file that
 // CARDSETUP_JAVA_LOG names, waits the milliseconds in delay-ms.txt there and exits with the
-// number in exit-status.txt there (0 without one).
+// number in exit-status.txt there (0 without one). It finds its files in Unicode, as a real
+// launcher does, and logs the directory in UTF-8, so that a folder and its ANSI look-alike differ.
 #include <windows.h>
 
 #include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
+#include <wchar.h>
 
-static void Beside(const char* self, const char* name, char* path, size_t capacity)
+#include <string>
+
+static std::wstring Beside(const wchar_t* name)
 {
-    const char* slash = strrchr(self, '\\');
-    int directoryLength = slash ? (int)(slash - self) : 0;
-    snprintf(path, capacity, "%.*s\\%s", directoryLength, self, name);
+    wchar_t self[MAX_PATH + 1];
+    DWORD length = GetModuleFileNameW(NULL, self, MAX_PATH + 1);
+    std::wstring path(self, length <= MAX_PATH ? length : 0);
+    return path.substr(0, path.rfind(L'\\') + 1) + name;
 }
 
-static int NumberBeside(const char* self, const char* name)
+static int NumberBeside(const wchar_t* name)
 {
-    char path[MAX_PATH + 32];
     char text[32] = "0";
-    FILE* file;
+    FILE* file = _wfopen(Beside(name).c_str(), L"r");
 
-    Beside(self, name, path, sizeof(path));
-    file = fopen(path, "r");
     if (file != NULL) {
         if (fgets(text, sizeof(text), file) == NULL)
             text[0] = '\0';
@@ -31,9 +32,9 @@ static int NumberBeside(const char* self, const char* name)
     return atoi(text);
 }
 
-static bool Record(const char* log, const char* directory, const char* classpath)
+static bool Record(const std::wstring& log, const char* directory, const char* classpath)
 {
-    FILE* file = fopen(log, "a");
+    FILE* file = _wfopen(log.c_str(), L"a");
 
     if (file == NULL)
         return false;
@@ -45,21 +46,20 @@ static bool Record(const char* log, const char* directory, const char* classpath
 
 int main()
 {
-    char self[MAX_PATH + 1];
-    char directory[MAX_PATH + 1];
-    char log[MAX_PATH + 32];
+    wchar_t wideDirectory[MAX_PATH + 1];
+    char directory[4 * MAX_PATH + 1];
+    wchar_t log[MAX_PATH + 1];
     char classpath[1024];
     const char* classpathValue = NULL;
 
-    GetModuleFileNameA(NULL, self, sizeof(self));
-    GetCurrentDirectoryA(sizeof(directory), directory);
+    GetCurrentDirectoryW(MAX_PATH + 1, wideDirectory);
+    WideCharToMultiByte(CP_UTF8, 0, wideDirectory, -1, directory, sizeof(directory), NULL, NULL);
     if (GetEnvironmentVariableA("CLASSPATH", classpath, sizeof(classpath)) > 0)
         classpathValue = classpath;
-    Beside(self, "calls.txt", log, sizeof(log));
-    if (!Record(log, directory, classpathValue))
+    if (!Record(Beside(L"calls.txt"), directory, classpathValue))
         return 99;
-    if (GetEnvironmentVariableA("CARDSETUP_JAVA_LOG", log, sizeof(log)) > 0)
+    if (GetEnvironmentVariableW(L"CARDSETUP_JAVA_LOG", log, MAX_PATH + 1) > 0)
         Record(log, directory, classpathValue);
-    Sleep(NumberBeside(self, "delay-ms.txt"));
-    return NumberBeside(self, "exit-status.txt");
+    Sleep(NumberBeside(L"delay-ms.txt"));
+    return NumberBeside(L"exit-status.txt");
 }

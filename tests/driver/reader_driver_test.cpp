@@ -237,6 +237,35 @@ TEST_F(ReaderDriver, AMissingLauncherIsAnErrorNamingIt)
     EXPECT_STREQ("Błąd uruchomienia zewn. sterownika: Drivers\\twin8_64.bat", message);
 }
 
+// Where the ANSI code page cannot name the media folder (Windows 7 and 8 keep their own), the
+// launcher is not started: its ANSI path leads to a look-alike folder that anyone may have made,
+// and the installer runs elevated.
+TEST_F(ReaderDriver, MediaTheCodePageCannotNameStartNothingLeastOfAllTheirLookAlike)
+{
+    TempDir downloads{"downloads"};
+    for (const wchar_t* name : {kNameWithLookAlike, kNameWithoutLookAlike}) {
+        std::wstring folder = Wide(downloads.Path()) + L"\\" + name;
+        std::string lookAlike = LookAlike(folder);
+        if (!lookAlike.empty()) {
+            ASSERT_TRUE(MakeDirectory(lookAlike) && MakeDirectory(lookAlike + "\\Drivers"));
+            ASSERT_TRUE(WriteTextFile(lookAlike + "\\Drivers\\twin64.bat", "@cd > ran-twin64.txt\r\n"));
+        }
+        MovedTo moved(media.Path(), folder);
+        ASSERT_TRUE(moved.Moved());
+        memset(message, 'x', sizeof(message));
+        {
+            ScopedCurrentDirectory inMedia(folder);
+            EXPECT_EQ(StatusError, InstallReaderDriver(2, message, kMessageCapacity));
+        }
+        EXPECT_STREQ("Błąd uruchomienia zewn. sterownika: Drivers\\twin64.bat", message);
+        Sleep(300);
+        if (!lookAlike.empty()) {
+            EXPECT_FALSE(FileExists(lookAlike + "\\Drivers\\ran-twin64.txt")) << lookAlike;
+        }
+    }
+    EXPECT_FALSE(FileExists(drivers + "\\ran-twin64.txt"));
+}
+
 TEST_F(ReaderDriver, ATypeWithoutLauncherIsAnError)
 {
     EXPECT_EQ(StatusError, Install(3, message));

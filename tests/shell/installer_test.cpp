@@ -5,6 +5,7 @@
 
 #include <string.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -221,6 +222,20 @@ void ClickWithTheMouse(HWND control)
     Sleep(100);
 }
 
+// The texts of the dialog's controls, as the user reads them.
+std::vector<std::string> ChildTexts(HWND dialog)
+{
+    std::vector<std::string> texts;
+    EnumChildWindows(
+        dialog,
+        [](HWND child, LPARAM list) {
+            reinterpret_cast<std::vector<std::string>*>(list)->push_back(WindowText(child));
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&texts));
+    return texts;
+}
+
 bool RunIsUnderway(HWND dialog)
 {
     return !IsWindowEnabled(GetDlgItem(dialog, IDCANCEL));
@@ -278,6 +293,12 @@ TEST_F(Installer, TheDialogOpensCollapsedWithTheDefaultsChosen)
 
     EXPECT_EQ("In&staluj", Text(dialog, IDOK));
     EXPECT_EQ("&Zaniechaj", Text(dialog, IDCANCEL));
+    std::vector<std::string> texts = ChildTexts(dialog);
+    for (const char* text : {"Instalowane składniki",
+                             "Wybierz instalowane składniki (jeśli nie jesteś pewny - pozostaw "
+                             "składnik z listy jako wybrany):",
+                             "Sterowniki czytnika kart", "Komponenty dla Sun Java Plug-in"})
+        EXPECT_NE(texts.end(), std::find(texts.begin(), texts.end(), text)) << Utf8FromCp1250(text);
     for (int id : {IDC_STATUS_IE, IDC_STATUS_NETSCAPE, IDC_STATUS_JAVA, IDC_DETAILS})
         EXPECT_EQ("", Text(dialog, id)) << id;
 }
@@ -324,6 +345,54 @@ TEST_F(Installer, ADefaultRunReportsTheDriverAndJavaAndRetiresTheChoices)
         Sleep(20);
     EXPECT_TRUE(FileExists(drivers + "\\ran-twin64.txt")) << "twin64.bat did not run";
     CloseAfterRun(dialog, PressCancel);
+}
+
+// Media downloaded into a folder named in any language, and a Java runtime unpacked into one: the
+// run serves them where they are and never a folder whose ANSI name only looks the same.
+TEST_F(Installer, FoldersNamedInAnyLanguageAreServedAndNeverTheirLookAlikes)
+{
+    TempDir downloads{"downloads"};
+    std::wstring javaHome = Wide(homes.Path()) + L"\\" + kNameWithoutLookAlike + L" jre8";
+    auto homeMoved = std::make_unique<MovedTo>(home, javaHome);
+    ASSERT_TRUE(homeMoved->Moved());
+    ASSERT_TRUE(SetRegistryWideString(HKEY_LOCAL_MACHINE,
+                                      std::string(kJavaSoft) + "\\Java Runtime Environment\\1.8",
+                                      "JavaHome", javaHome));
+    for (const wchar_t* name : {kNameWithLookAlike, kNameWithoutLookAlike}) {
+        std::wstring folder = Wide(downloads.Path()) + L"\\" + name;
+        std::string lookAlike = LookAlike(folder);
+        if (!lookAlike.empty()) {  // a folder that anyone may make, whose launcher must not run
+            ASSERT_TRUE(MakeDirectory(lookAlike) && MakeDirectory(lookAlike + "\\Drivers") &&
+                        MakeDirectory(lookAlike + "\\sun"));
+            ASSERT_TRUE(WriteTextFile(lookAlike + "\\Drivers\\twin64.bat", "@cd > ran-twin64.txt\r\n"));
+        }
+        {
+            MovedTo mediaMoved(media.Path(), folder);
+            ASSERT_TRUE(mediaMoved.Moved());
+            program.reset(new InstallerSession(folder));
+            HWND dialog = program->OpenDialog();
+            ASSERT_TRUE(dialog != NULL) << Utf8(folder);
+            Install(dialog);
+            EXPECT_EQ(std::string(kDriverOk) + kJavaOk, Text(dialog, IDC_DETAILS)) << Utf8(folder);
+            for (int i = 0; i < 250 && !ExistsWide(folder + L"\\Drivers\\ran-twin64.txt"); i++)
+                Sleep(20);
+            EXPECT_TRUE(ExistsWide(folder + L"\\Drivers\\ran-twin64.txt")) << Utf8(folder);
+            EXPECT_TRUE(ExistsWide(javaHome + L"\\lib\\ext\\ocf1.2.jar"));
+            CloseAfterRun(dialog, PressCancel);
+        }
+        DeleteFileA((drivers + "\\ran-twin64.txt").c_str());
+        if (!lookAlike.empty()) {
+            EXPECT_FALSE(FileExists(lookAlike + "\\Drivers\\ran-twin64.txt")) << lookAlike;
+        }
+    }
+    homeMoved.reset();
+    std::vector<std::string> calls = ReadLines(home + "\\bin\\calls.txt");
+    ASSERT_EQ(4u, calls.size()) << "the two commands in each run";
+    for (size_t i = 0; i < calls.size(); i++) {
+        const wchar_t* name = i < 2 ? kNameWithLookAlike : kNameWithoutLookAlike;
+        EXPECT_EQ(Utf8(Wide(downloads.Path()) + L"\\" + name + L"\\sun"),
+                  calls[i].substr(0, calls[i].find('|')));
+    }
 }
 
 TEST_F(Installer, TheSecondReaderTypeStartsItsOwnLauncher)

@@ -10,17 +10,25 @@
 
 InstallerSession::InstallerSession(const std::string& mediaDirectory, std::string program)
 {
-    STARTUPINFOA startup;
+    Start(Wide(program.empty() ? ProgramDirectory() + "\\cardsetup.exe" : program),
+          Wide(mediaDirectory));
+}
 
-    if (program.empty())
-        program = ProgramDirectory() + "\\cardsetup.exe";
-    std::vector<char> commandLine(program.begin(), program.end());
+InstallerSession::InstallerSession(const std::wstring& mediaDirectory)
+{
+    Start(Wide(ProgramDirectory() + "\\cardsetup.exe"), mediaDirectory);
+}
 
-    commandLine.push_back('\0');
+void InstallerSession::Start(const std::wstring& program, const std::wstring& mediaDirectory)
+{
+    STARTUPINFOW startup;
+    std::vector<wchar_t> commandLine(program.begin(), program.end());
+
+    commandLine.push_back(L'\0');
     ZeroMemory(&startup, sizeof(startup));
     startup.cb = sizeof(startup);
     ZeroMemory(&process_, sizeof(process_));
-    if (!CreateProcessA(program.c_str(), commandLine.data(), NULL, NULL, FALSE, 0, NULL,
+    if (!CreateProcessW(program.c_str(), commandLine.data(), NULL, NULL, FALSE, 0, NULL,
                         mediaDirectory.c_str(), &startup, &process_))
         ZeroMemory(&process_, sizeof(process_));
 }
@@ -48,14 +56,14 @@ static BOOL CALLBACK MatchWindow(HWND window, LPARAM parameter)
     WindowSearch* search = reinterpret_cast<WindowSearch*>(parameter);
     DWORD processId = 0;
     char className[16];
-    char title[256];
+    wchar_t title[256];
 
     GetWindowThreadProcessId(window, &processId);
     if (processId != search->processId || !IsWindowVisible(window))
         return TRUE;
     GetClassNameA(window, className, sizeof(className));
-    GetWindowTextA(window, title, sizeof(title));
-    if (lstrcmpA(className, "#32770") == 0 && lstrcmpA(title, search->title) == 0) {
+    GetWindowTextW(window, title, sizeof(title) / sizeof(title[0]));
+    if (lstrcmpA(className, "#32770") == 0 && Cp1250(title) == search->title) {
         search->found = window;
         return FALSE;
     }
@@ -133,13 +141,13 @@ bool InstallerSession::Running()
 
 std::string WindowText(HWND window)
 {
-    char text[4096];
+    wchar_t text[4096];
     DWORD_PTR length = 0;
 
-    if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof(text), (LPARAM)text, SMTO_ABORTIFHUNG,
-                             5000, &length))
+    if (!SendMessageTimeoutW(window, WM_GETTEXT, sizeof(text) / sizeof(text[0]), (LPARAM)text,
+                             SMTO_ABORTIFHUNG, 5000, &length))
         return "<no answer>";
-    return std::string(text, length < sizeof(text) ? length : 0);
+    return Cp1250(std::wstring(text, length < sizeof(text) / sizeof(text[0]) ? length : 0));
 }
 
 void Press(HWND button)

@@ -10,6 +10,7 @@ class InstallerSession {
 public:
     // Starts the program (build/bin/cardsetup.exe unless named) in mediaDirectory.
     explicit InstallerSession(const std::string& mediaDirectory, std::string program = "");
+    explicit InstallerSession(const std::wstring& mediaDirectory);
     ~InstallerSession();  // ends the program if it still runs
 
     bool Started() const { return process_.hProcess != NULL; }
@@ -37,10 +38,13 @@ public:
     HANDLE Process() const { return process_.hProcess; }
 
 private:
+    void Start(const std::wstring& program, const std::wstring& mediaDirectory);
+
     PROCESS_INFORMATION process_;
 };
 
-std::string WindowText(HWND window);  // sent as WM_GETTEXT, which reaches another process
+// A window's text in code page 1250, sent as WM_GETTEXT, which reaches another process.
+std::string WindowText(HWND window);
 void Press(HWND button);              // a click on a button, as BM_CLICK
 void PressDialogButton(HWND dialog, int id);
 // Whether the dialog's run has ended: its first button then reads "&Szczegóły >>".

@@ -2,6 +2,8 @@
 // waits for each answered prompt to close before it looks for the next one.
 #include "prompt_answerer.h"
 
+#include "test_files.h"
+
 static const char kConflictCaption[] = "Problem kopiowania pliku";
 
 // A reply that asks for Retry on a file that never comes free would loop for ever: past this
@@ -12,14 +14,15 @@ static const size_t kMostPrompts = 10;
 static BOOL CALLBACK CollectStaticText(HWND child, LPARAM longest)
 {
     char className[32];
-    char text[2048];
+    wchar_t text[2048];
     std::string* best = reinterpret_cast<std::string*>(longest);
 
     GetClassNameA(child, className, sizeof(className));
     if (lstrcmpiA(className, "Static") == 0) {
-        int length = GetWindowTextA(child, text, sizeof(text));
-        if (length > 0 && (size_t)length > best->size())
-            best->assign(text, length);
+        int length = GetWindowTextW(child, text, sizeof(text) / sizeof(text[0]));
+        std::string shown = Cp1250(std::wstring(text, length > 0 ? length : 0));
+        if (shown.size() > best->size())
+            *best = shown;
     }
     return TRUE;
 }

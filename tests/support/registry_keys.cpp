@@ -1,6 +1,7 @@
 // Registry helpers for the tests, on the real registry of the test prefix.
 #include "registry_keys.h"
 
+#include <string.h>
 #include <winternl.h>
 
 #include <vector>
@@ -30,6 +31,22 @@ bool SetRegistryString(HKEY root, const std::string& key, const char* name,
                        const std::string& value)
 {
     return SetRegistryValue(root, key, name, REG_SZ, value.c_str(), (DWORD)value.size() + 1);
+}
+
+bool SetRegistryWideString(HKEY root, const std::string& key, const char* name,
+                           const std::wstring& value)
+{
+    HKEY handle;
+    std::wstring wideName(name, name + strlen(name));  // the installer's value names are ASCII
+    LONG result;
+
+    if (RegCreateKeyExA(root, key.c_str(), 0, NULL, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, NULL,
+                        &handle, NULL) != ERROR_SUCCESS)
+        return false;
+    result = RegSetValueExW(handle, wideName.c_str(), 0, REG_SZ, (const BYTE*)value.c_str(),
+                            (DWORD)((value.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(handle);
+    return result == ERROR_SUCCESS;
 }
 
 bool CreateRegistryKey(HKEY root, const std::string& key)

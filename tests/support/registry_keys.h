@@ -20,6 +20,9 @@ bool StoreValue(HKEY root, const std::string& key, const char* name, const Store
 // A string value stored with its terminator.
 bool SetRegistryString(HKEY root, const std::string& key, const char* name,
                        const std::string& value);
+// A string value in Unicode, for a path whose letters the ANSI code page lacks.
+bool SetRegistryWideString(HKEY root, const std::string& key, const char* name,
+                           const std::wstring& value);
 bool CreateRegistryKey(HKEY root, const std::string& key);
 void DeleteRegistryTree(HKEY root, const std::string& key);
 bool RegistryKeyExists(HKEY root, const std::string& key);

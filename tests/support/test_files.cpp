@@ -45,17 +45,32 @@ void ForEachEntry(const std::string& directory,
     FindClose(find);
 }
 
+// In Unicode, so that names the ANSI code page cannot hold go too.
+static void RemoveTreeWide(const std::wstring& path)
+{
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &entry);
+
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = entry.cFileName;
+            std::wstring child = path + L"\\" + name;
+            if (name == L"." || name == L"..")
+                continue;
+            SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTreeWide(child);
+            else
+                DeleteFileW(child.c_str());
+        } while (FindNextFileW(find, &entry));
+        FindClose(find);
+    }
+    RemoveDirectoryW(path.c_str());
+}
+
 void RemoveTree(const std::string& path)
 {
-    ForEachEntry(path, [&](const std::string& name, bool isDirectory) {
-        std::string child = path + "\\" + name;
-        SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (isDirectory)
-            RemoveTree(child);
-        else
-            DeleteFileA(child.c_str());
-    });
-    RemoveDirectoryA(path.c_str());
+    RemoveTreeWide(Wide(path));
 }
 
 bool MakeJavaHome(const std::string& home, const JavaHomeLayout& layout)
@@ -175,15 +190,81 @@ void FileHold::Release()
     handle_ = INVALID_HANDLE_VALUE;
 }
 
-ScopedCurrentDirectory::ScopedCurrentDirectory(const std::string& path)
-    : previous_(CurrentDirectory())
+static std::wstring CurrentDirectoryWide()
 {
-    SetCurrentDirectoryA(path.c_str());
+    wchar_t path[MAX_PATH + 1];
+    DWORD length = GetCurrentDirectoryW(MAX_PATH + 1, path);
+    return std::wstring(path, length <= MAX_PATH ? length : 0);
+}
+
+ScopedCurrentDirectory::ScopedCurrentDirectory(const std::string& path)
+    : ScopedCurrentDirectory(Wide(path))
+{
+}
+
+ScopedCurrentDirectory::ScopedCurrentDirectory(const std::wstring& path)
+    : previous_(CurrentDirectoryWide())
+{
+    SetCurrentDirectoryW(path.c_str());
 }
 
 ScopedCurrentDirectory::~ScopedCurrentDirectory()
 {
-    SetCurrentDirectoryA(previous_.c_str());
+    SetCurrentDirectoryW(previous_.c_str());
+}
+
+const wchar_t kNameWithLookAlike[] = L"\u0141\u00f3d\u017a \u00d1and\u00fa";
+const wchar_t kNameWithoutLookAlike[] = L"\u0417\u0430\u0433\u0440\u0443\u0437\u043a\u0438 \u03a9";
+
+std::wstring Wide(const std::string& ansi)
+{
+    int length = MultiByteToWideChar(CP_ACP, 0, ansi.data(), (int)ansi.size(), NULL, 0);
+    std::wstring wide(length, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, ansi.data(), (int)ansi.size(), &wide[0], length);
+    return wide;
+}
+
+static std::string Narrow(UINT codePage, const std::wstring& text, BOOL* inexact)
+{
+    int length = WideCharToMultiByte(codePage, 0, text.data(), (int)text.size(), NULL, 0, NULL,
+                                     inexact);
+    std::string narrow(length, '\0');
+    WideCharToMultiByte(codePage, 0, text.data(), (int)text.size(), &narrow[0], length, NULL,
+                        inexact);
+    return narrow;
+}
+
+std::string LookAlike(const std::wstring& path)
+{
+    BOOL inexact = FALSE;
+    std::string ansi = Narrow(CP_ACP, path, &inexact);
+    return inexact ? std::string() : ansi;
+}
+
+std::string Utf8(const std::wstring& text)
+{
+    return Narrow(CP_UTF8, text, NULL);
+}
+
+std::string Cp1250(const std::wstring& text)
+{
+    return Narrow(1250, text, NULL);
+}
+
+bool ExistsWide(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+MovedTo::MovedTo(const std::string& from, const std::wstring& to)
+    : from_(Wide(from)), to_(to), moved_(MoveFileW(from_.c_str(), to_.c_str()) != 0)
+{
+}
+
+MovedTo::~MovedTo()
+{
+    if (moved_)
+        MoveFileW(to_.c_str(), from_.c_str());
 }
 
 std::string ProgramDirectory()

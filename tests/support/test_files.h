@@ -66,12 +66,46 @@ private:
     HANDLE handle_;
 };
 
+// ---- Folders named in any language ----------------------------------------------------------
+// The tests build their trees with ANSI names, then move a tree to a name that the ANSI code
+// page of this process cannot hold, as a user's downloads folder may be named.
+
+// Names the ANSI code pages 1250 and 1252 cannot hold: the first has a best-fit neighbour in
+// both ("Łódź Nandú", "Lódz Ñandú"), the second has none.
+extern const wchar_t kNameWithLookAlike[];
+extern const wchar_t kNameWithoutLookAlike[];
+
+std::wstring Wide(const std::string& ansi);
+// The ANSI form the system would give of a Unicode path: each letter the code page lacks taken
+// by its best-fit neighbour. Empty when a letter has none (it would read "?").
+std::string LookAlike(const std::wstring& path);
+// A Unicode path in UTF-8, as the doubles log what the system gives them in Unicode.
+std::string Utf8(const std::wstring& text);
+bool ExistsWide(const std::wstring& path);
+// Unicode text, as a window holds it, in code page 1250, as the installer's texts are written:
+// the tests compare the two the same whatever the ANSI code page of this process.
+std::string Cp1250(const std::wstring& text);
+
+// Moves a file or directory to another name and moves it back when destroyed.
+class MovedTo {
+public:
+    MovedTo(const std::string& from, const std::wstring& to);
+    ~MovedTo();
+    bool Moved() const { return moved_; }
+
+private:
+    std::wstring from_;
+    std::wstring to_;
+    bool moved_;
+};
+
 // Enters a directory and goes back to where it was when destroyed.
 class ScopedCurrentDirectory {
 public:
     explicit ScopedCurrentDirectory(const std::string& path);
+    explicit ScopedCurrentDirectory(const std::wstring& path);
     ~ScopedCurrentDirectory();
 
 private:
-    std::string previous_;
+    std::wstring previous_;
 };
