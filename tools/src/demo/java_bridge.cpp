@@ -13,17 +13,25 @@ namespace {
 
 typedef char*(CDECL* UnixFileNameFunction)(const WCHAR* dosName);
 
-std::string UnixPath(const std::string& windowsPath)
+// Paths are taken in Unicode, as the real launcher takes them: a folder whose letters this
+// process's ANSI code page lacks is still found.
+std::string UnixPath(const std::wstring& windowsPath)
 {
     UnixFileNameFunction toUnix = (UnixFileNameFunction)(void*)GetProcAddress(
         GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name");
-    WCHAR wide[MAX_PATH + 1];
-    if (toUnix == NULL || !MultiByteToWideChar(CP_ACP, 0, windowsPath.c_str(), -1, wide, MAX_PATH))
+    if (toUnix == NULL)
         return "";
-    char* unix = toUnix(wide);
+    char* unix = toUnix(windowsPath.c_str());
     std::string path = unix ? unix : "";
     HeapFree(GetProcessHeap(), 0, unix);
     return path;
+}
+
+std::wstring WideFromAnsi(const std::string& text)
+{
+    WCHAR wide[MAX_PATH + 1];
+    int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide, MAX_PATH + 1);
+    return length > 0 ? wide : L"";
 }
 
 // One word for sh: in single quotes, each quote inside written as '\''.
@@ -40,6 +48,13 @@ std::string Environment(const char* name)
     char value[MAX_PATH + 1];
     DWORD length = GetEnvironmentVariableA(name, value, sizeof(value));
     return length > 0 && length < sizeof(value) ? value : "";
+}
+
+std::wstring WideEnvironment(const wchar_t* name)
+{
+    WCHAR value[MAX_PATH + 1];
+    DWORD length = GetEnvironmentVariableW(name, value, MAX_PATH + 1);
+    return length > 0 && length <= MAX_PATH ? value : L"";
 }
 
 int Fail(const char* text)
@@ -78,23 +93,23 @@ int WaitForStatus(const std::string& statusFile)
 int main(int argc, char** argv)
 {
     std::string java = Environment("CARDSETUP_DEMO_JAVA");
-    char directory[MAX_PATH + 1];
+    WCHAR directory[MAX_PATH + 1];
     char temp[MAX_PATH + 1];
 
     if (java.empty())
         return Fail("no JDK was named (CARDSETUP_DEMO_JAVA); this launcher is a stand-in");
-    GetCurrentDirectoryA(sizeof(directory), directory);
+    GetCurrentDirectoryW(MAX_PATH + 1, directory);
     GetTempPathA(sizeof(temp), temp);
     std::string base = std::string(temp) + "java-bridge-" + std::to_string(GetCurrentProcessId());
     std::string script = "cd " + Quoted(UnixPath(directory)) + " && " + Quoted(java) + " " +
-                         Quoted("-Duser.home=" + UnixPath(Environment("USERPROFILE")));
+                         Quoted("-Duser.home=" + UnixPath(WideEnvironment(L"USERPROFILE")));
     for (int i = 1; i < argc; i++)
         script += " " + Quoted(argv[i]);
-    script += "\necho $? > " + Quoted(UnixPath(base + ".status")) + "\n";
+    script += "\necho $? > " + Quoted(UnixPath(WideFromAnsi(base + ".status"))) + "\n";
     if (!WriteScript(base + ".sh", script))
         return Fail("cannot write its script in the temporary directory");
 
-    std::string commandLine = "sh \"" + UnixPath(base + ".sh") + "\"";
+    std::string commandLine = "sh \"" + UnixPath(WideFromAnsi(base + ".sh")) + "\"";
     STARTUPINFOA startup;
     PROCESS_INFORMATION process;
     ZeroMemory(&startup, sizeof(startup));

@@ -30,6 +30,11 @@ const char kNetscapeInstall[] = "C:\\Netscape\\Communicator";
 const char kRuntimes[] = "SOFTWARE\\JavaSoft\\Java Runtime Environment";
 const char kKits[] = "SOFTWARE\\JavaSoft\\Java Development Kit";
 const char kNetscapeKey[] = "Software\\Netscape\\Netscape Navigator\\Main";
+// Folders named as a Polish user's or a Russian one's: letters that code page 1252 or 1250 lacks.
+const wchar_t kPolishMedia[] = L"C:\\\u0141\u00f3d\u017a";
+const wchar_t kCyrillicMedia[] = L"C:\\\u0417\u0430\u0433\u0440\u0443\u0437\u043a\u0438";
+const wchar_t kUnicodeHome[] = L"C:\\Java\\\u0141ukasz jre8";
+const char kTrapProof[] = "C:\\faults\\look-alike-ran.txt";
 
 // What the dialog should show: each label ("" for no section) and a piece of the report.
 struct Expected {
@@ -52,6 +57,9 @@ struct Row {
     std::function<void()> onPrompt = {}; // runs before each answer (a hold let go for Retry)
     int runs = 1;
     std::function<std::string()> check = {};  // a further check: "" when it holds
+    int codePage = 1250;                 // the ANSI code page of the row's Windows
+    const wchar_t* mediaFolder = NULL;   // where the media lie during the runs, when not kMedia
+    bool unicodeHome = false;            // the runtime lies in kUnicodeHome during the runs
 };
 
 // ---- The PC before the row ---------------------------------------------------------------
@@ -188,7 +196,7 @@ struct Seen {
 Seen RunInstaller(const Row& row)
 {
     Seen seen;
-    InstallerSession program(kMedia);
+    InstallerSession program(row.mediaFolder ? std::wstring(row.mediaFolder) : Wide(kMedia));
     HWND dialog = program.OpenDialog();
     if (dialog == NULL) {
         seen.problem = "no welcome question or no dialog";
@@ -371,6 +379,23 @@ void MakeMediaReadOnly()
         MakeReadOnly(file.first);
 }
 
+// The commands of the Java step are the only writers of the user's policy.
+std::string UserPolicyWritten()
+{
+    return Expect(FileExists(Profile() + "\\.java.policy"), "CopyPolicyFile did not run");
+}
+
+// A folder beside the media whose ANSI name is the media's look-alike, holding media of its own
+// whose launcher leaves proof and whose sun has no CopyPolicyFile: nothing of it may run.
+void PlantLookAlikeMedia()
+{
+    std::string lookAlike = LookAlike(kPolishMedia);
+    CopyTreeFrom(kMedia, lookAlike);
+    WriteTextFile(lookAlike + "\\Drivers\\twin64.bat",
+                  std::string("@echo ran> ") + kTrapProof + "\r\n");
+    DeleteFileA((lookAlike + "\\sun\\CopyPolicyFile.class").c_str());
+}
+
 const char kMissing[] = "Instalator jest niekompletny";
 const char kOk[] = "OK";
 const char kError[] = "BŁĄD";
@@ -403,14 +428,14 @@ std::vector<Row> Rows()
         {.condition = "media: no sun\\opencard.properties",
          .expected = {kOk, kWarning, "", "", "VM1OL1OP0JP2"},
          .prepare = [] { RemoveMedia("sun\\opencard.properties"); }},
-        {.condition = "media: no sun\\java.policy (one command still counts)",
-         .expected = {kOk, kOk, "", "", "Sun Java Plug-in: OK"},
+        {.condition = "media: no sun\\java.policy (the other command still runs)",
+         .expected = {kOk, kWarning, "", "", "VM1OL1OP1JP1"},
          .prepare = [] { RemoveMedia("sun\\java.policy"); }},
         {.condition = "media: no sun\\ocfpcsc1.dll",
          .expected = {kOk, kError, "", "", "Błąd kopiowania biblioteki obsługi czytników PC/SC"},
          .prepare = [] { RemoveMedia("sun\\ocfpcsc1.dll"); }},
         {.condition = "media: no sun\\CopyPolicyFile.class", .fast = true,
-         .expected = {kOk, kOk, "", "", "Sun Java Plug-in: OK"},
+         .expected = {kOk, kWarning, "", "", "VM1OL1OP1JP1"},
          .prepare = [] { RemoveMedia("sun\\CopyPolicyFile.class"); },
          .check = [] {
              return Expect(!FileExists(Profile() + "\\.java.policy"), "a policy reached the home");
@@ -601,6 +626,31 @@ std::vector<Row> Rows()
         {.condition = "media: every media file read-only, as on a CD, two runs",
          .expected = {kOk, kOk, "", "", "Sun Java Plug-in: OK"}, .prepare = MakeMediaReadOnly,
          .runs = 2, .check = ReadOnlyCopies},
+
+        // Windows in other languages: folders with letters that the ANSI code page lacks
+        {.condition = "language: media in C:\\Łódź, English Windows (code page 1252)", .fast = true,
+         .expected = {kOk, kOk, "", "", "Sun Java Plug-in: OK"}, .check = UserPolicyWritten,
+         .codePage = 1252, .mediaFolder = kPolishMedia},
+        {.condition = "language: media in a Cyrillic folder, Polish Windows (code page 1250)",
+         .expected = {kOk, kOk, "", "", "Sun Java Plug-in: OK"}, .check = UserPolicyWritten,
+         .mediaFolder = kCyrillicMedia},
+        {.condition = "language: media in C:\\Łódź beside its look-alike C:\\Lódz (code page 1252)",
+         .expected = {kOk, kOk, "", "", "Sun Java Plug-in: OK"}, .prepare = PlantLookAlikeMedia,
+         .check = [] {
+             Sleep(1000);  // the launcher is not waited for
+             return UserPolicyWritten() +
+                    Expect(!FileExists(kTrapProof), "the look-alike's launcher ran");
+         },
+         .codePage = 1252, .mediaFolder = kPolishMedia},
+        {.condition = "language: a runtime in C:\\Java\\Łukasz jre8 (code page 1252)",
+         .expected = {kOk, kOk, "", "", "Sun Java Plug-in: OK"},
+         .check = [] {
+             return UserPolicyWritten() +
+                    Expect(ReadTextFile(HomeFile("lib\\ext\\ocf1.2.jar")) ==
+                               ReadTextFile(Media("sun\\ocf1.2.jar")),
+                           "the runtime did not get the library");
+         },
+         .codePage = 1252, .unicodeHome = true},
     };
 }
 
@@ -620,10 +670,24 @@ Snapshot Prepare(const Row& row, const std::string& sourceMedia)
     return TakeSnapshot();
 }
 
-// Runs the installer as often as the row says; what the last run showed.
+// Runs the installer as often as the row says; what the last run showed. Media and a runtime in
+// folders with other letters are moved there for the runs and back for the judging.
 Seen Run(const Row& row)
 {
+    std::unique_ptr<MovedTo> media;
+    std::unique_ptr<MovedTo> home;
     Seen seen;
+    if (row.mediaFolder)
+        media.reset(new MovedTo(kMedia, row.mediaFolder));
+    if (row.unicodeHome) {
+        home.reset(new MovedTo(kHome, kUnicodeHome));
+        SetRegistryWideString(HKEY_LOCAL_MACHINE, std::string(kRuntimes) + "\\1.8", "JavaHome",
+                              kUnicodeHome);
+    }
+    if ((media && !media->Moved()) || (home && !home->Moved())) {
+        seen.problem = "the media or the runtime could not be moved";
+        return seen;
+    }
     for (int run = 0; run < row.runs; run++)
         seen = RunInstaller(row);
     g_hold.reset();
@@ -684,7 +748,8 @@ int main(int argc, char** argv)
     std::vector<Row> rows = Rows();
     if (argc == 2 && std::string(argv[1]) == "--list") {
         for (size_t i = 0; i < rows.size(); i++)
-            printf("%zu\t%s\t%s\n", i + 1, rows[i].fast ? "fast" : "full", Utf8FromCp1250(rows[i].condition).c_str());
+            printf("%zu\t%s\t%d\t%s\n", i + 1, rows[i].fast ? "fast" : "full", rows[i].codePage,
+                   Utf8FromCp1250(rows[i].condition).c_str());
         return 0;
     }
     if (argc == 4 && std::string(argv[1]) == "--row") {
