@@ -33,13 +33,15 @@ ensure_packages() {
         apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-# Wine takes its ANSI code page from the locale: pl_PL gives 1250, the installer's texts.
+# Wine takes its ANSI code page from the locale: pl_PL gives 1250, as on a Polish Windows, and
+# C.UTF-8 gives 1252, as on an English one. With "keep", a locale the caller set in LC_ALL stays.
 ensure_polish_locale() {
     if ! locale -a 2>/dev/null | grep -qi '^pl_PL\.utf-\?8$'; then
         say "generating the pl_PL.UTF-8 locale"
         as_root sed -i 's/^# *pl_PL.UTF-8/pl_PL.UTF-8/' /etc/locale.gen
         as_root locale-gen >/dev/null
     fi
+    [ "${1:-}" = keep ] && [ -n "${LC_ALL:-}" ] && return 0
     export LC_ALL=pl_PL.UTF-8
 }
 
