@@ -152,24 +152,21 @@ public final class CopyPolicyFileTest {
         check("directory in place: still a directory", blocking.isDirectory());
     }
 
-    // The source cannot be read: found out only after the user's file was already deleted, when
-    // the copy went straight over it.
+    // The source opens but cannot be read, as a file on a failing disk: found out only after the
+    // user's file was already deleted, when the copy went straight over it. A link to
+    // /proc/self/mem is such a file for every user, root included: its first read fails.
     private void anUnreadableMediaFileLeavesTheUsersFileAlone() throws Exception {
         File source = new File(media, "java.policy");
         write(new File(home, ".java.policy"), "user's own policy");
-        source.setReadable(false, false);
-        if (Files.isReadable(source.toPath())) {
-            skip("unreadable source", UNREADABLE_SKIPPED);
-        } else {
-            Result result = run(".java.policy");
-            check("unreadable source: non-zero exit", result.status != 0);
-            check("unreadable source: one line on stderr", oneClearLine(result));
-            check("unreadable source: the user's policy kept",
-                    "user's own policy".equals(read(new File(home, ".java.policy"))));
-            check("unreadable source: no temporary file or backup in the home",
-                    Arrays.asList(home.list()).equals(Arrays.asList(".java.policy")));
-        }
-        source.setReadable(true, false);
+        source.delete();
+        Files.createSymbolicLink(source.toPath(), new File("/proc/self/mem").toPath());
+        Result result = run(".java.policy");
+        check("unreadable source: non-zero exit", result.status != 0);
+        check("unreadable source: one line on stderr", oneClearLine(result));
+        check("unreadable source: the user's policy kept",
+                "user's own policy".equals(read(new File(home, ".java.policy"))));
+        check("unreadable source: no temporary file or backup in the home",
+                Arrays.asList(home.list()).equals(Arrays.asList(".java.policy")));
     }
 
     // The backup comes after the new file is written beside the user's: it has to go again.
