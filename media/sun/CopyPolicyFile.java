@@ -1,14 +1,18 @@
 // Puts one of the installer's files into the user's home: "java CopyPolicyFile .java.policy"
-// copies java.policy from the current directory (the media's sun directory) to
-// ${user.home}/.java.policy. A file already there is saved once as <name>.ocf-bak; a backup that
-// exists is never replaced, so it keeps the user's file from before the first run.
-// Exit status 0 only when the file is in place; otherwise one line on standard error.
+// copies java.policy from the current directory (the media's sun directory) to ~/.java.policy,
+// saving the file there once as <name>.ocf-bak. The copy is written beside it and moved into place,
+// so a failure leaves the user's file as it was: then exit status non-zero and one line on stderr.
 
 import java.io.File;
 import java.io.IOException;
+import java.nio.ByteBuffer;
+import java.nio.channels.FileChannel;
+import java.nio.file.AccessDeniedException;
+import java.nio.file.AtomicMoveNotSupportedException;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.StandardCopyOption;
+import java.nio.file.StandardOpenOption;
 import java.util.Arrays;
 
 public final class CopyPolicyFile {
@@ -20,6 +24,9 @@ public final class CopyPolicyFile {
     static final int COPY_FAILED = 6;
 
     private static final String BACKUP_SUFFIX = ".ocf-bak";
+    // The new file before it is moved into place: <name>.ocf-<random digits>.tmp beside it.
+    private static final String TEMPORARY_INFIX = ".ocf-";
+    private static final String TEMPORARY_SUFFIX = ".tmp";
 
     private CopyPolicyFile() {
     }
@@ -45,10 +52,6 @@ public final class CopyPolicyFile {
         if (destination.isDirectory()) {
             return fail(COPY_FAILED, "w miejscu pliku jest katalog: " + destination.getPath());
         }
-        int backup = backUpOnce(destination);
-        if (backup != OK) {
-            return backup;
-        }
         return copy(source, destination);
     }
 
@@ -58,38 +61,127 @@ public final class CopyPolicyFile {
                 && name.indexOf('/') < 0 && name.indexOf('\\') < 0 && name.indexOf(':') < 0;
     }
 
-    private static int backUpOnce(File destination) {
-        File backup = new File(destination.getPath() + BACKUP_SUFFIX);
-        if (!destination.exists() || backup.exists()) {
-            return OK;
-        }
+    // The new file is written to a temporary file beside the destination and checked; only then is
+    // the user's file backed up and replaced, by a move (atomic where the file system allows it).
+    // Files.copy with REPLACE_EXISTING would delete the user's file first and lose it whenever the
+    // copy then failed. The temporary file is ours, so it never carries the read-only mark of a
+    // source on a CD; a read-only user's file has the mark taken off, as Windows refuses to replace
+    // it otherwise, and gets it back when it is not replaced after all.
+    private static int copy(File source, File destination) {
+        Path temporary = null;
+        boolean madeWritable = false;
+        String problem;
+        int status = COPY_FAILED;
         try {
-            Files.copy(destination.toPath(), backup.toPath(), StandardCopyOption.COPY_ATTRIBUTES);
+            byte[] content = readSource(source);
+            temporary = Files.createTempFile(destination.getParentFile().toPath(),
+                    destination.getName() + TEMPORARY_INFIX, TEMPORARY_SUFFIX);
+            write(temporary, content);
+            if (!Arrays.equals(content, Files.readAllBytes(temporary))) {
+                throw new Failure(COPY_FAILED, "plik " + temporary + " różni się od źródła");
+            }
+            if (!temporary.toFile().setWritable(true)) {
+                throw new Failure(COPY_FAILED, "nie można zezwolić na zapis do " + temporary);
+            }
+            backUpOnce(destination);
+            if (destination.exists() && !destination.canWrite()) {
+                if (!destination.setWritable(true)) {
+                    throw new Failure(COPY_FAILED, "nie można zezwolić na zapis do "
+                            + destination.getPath() + ", więc nie można go zastąpić");
+                }
+                madeWritable = true;
+            }
+            moveIntoPlace(temporary, destination.toPath());
             return OK;
+        } catch (Failure e) {
+            status = e.status;
+            problem = e.getMessage();
         } catch (IOException e) {
-            return fail(BACKUP_FAILED, "nie można zachować " + destination.getPath() + " jako "
-                    + backup.getPath() + ": " + e.getMessage());
+            problem = "nie można skopiować " + source.getPath() + " do " + destination.getPath()
+                    + ": " + reason(e);
+        }
+        // Not replaced: the user's file gets its read-only mark back, and the new file goes.
+        if (madeWritable) {
+            destination.setWritable(false);
+        }
+        if (temporary != null && !removed(temporary)) {
+            problem += " (pozostał plik tymczasowy " + temporary + ")";
+        }
+        return fail(status, problem);
+    }
+
+    private static byte[] readSource(File source) throws Failure {
+        try {
+            return Files.readAllBytes(source.toPath());
+        } catch (IOException e) {
+            throw new Failure(COPY_FAILED, "nie można odczytać " + source.getPath() + ": "
+                    + reason(e));
         }
     }
 
-    // The copy takes the source's read-only mark: from read-only media (a CD) the user's file
-    // would stay read-only, and Windows would refuse to replace it the next time. The mark is
-    // taken off the file that is replaced and off the copy, as the installer does with its own.
-    private static int copy(File source, File destination) {
-        Path to = destination.toPath();
+    // Written and flushed to the disk before the move, so that the move never puts an empty or
+    // partly written file in the user's file's place.
+    private static void write(Path file, byte[] content) throws IOException {
+        FileChannel channel = FileChannel.open(file, StandardOpenOption.WRITE,
+                StandardOpenOption.TRUNCATE_EXISTING);
         try {
-            if (destination.exists()) {
-                destination.setWritable(true);
+            ByteBuffer buffer = ByteBuffer.wrap(content);
+            while (buffer.hasRemaining()) {
+                channel.write(buffer);
             }
-            Files.copy(source.toPath(), to, StandardCopyOption.REPLACE_EXISTING);
-            destination.setWritable(true);
-            if (!Arrays.equals(Files.readAllBytes(source.toPath()), Files.readAllBytes(to))) {
-                return fail(COPY_FAILED, "plik " + destination.getPath() + " różni się od źródła");
-            }
-            return OK;
+            channel.force(true);
+        } finally {
+            channel.close();
+        }
+    }
+
+    private static void backUpOnce(File destination) throws Failure {
+        File backup = new File(destination.getPath() + BACKUP_SUFFIX);
+        if (!destination.exists() || backup.exists()) {
+            return;
+        }
+        try {
+            Files.copy(destination.toPath(), backup.toPath(), StandardCopyOption.COPY_ATTRIBUTES);
         } catch (IOException e) {
-            return fail(COPY_FAILED, "nie można skopiować " + source.getPath() + " do "
-                    + destination.getPath() + ": " + e.getMessage());
+            throw new Failure(BACKUP_FAILED, "nie można zachować " + destination.getPath()
+                    + " jako " + backup.getPath() + ": " + reason(e));
+        }
+    }
+
+    private static void moveIntoPlace(Path temporary, Path destination) throws IOException {
+        try {
+            Files.move(temporary, destination, StandardCopyOption.REPLACE_EXISTING,
+                    StandardCopyOption.ATOMIC_MOVE);
+        } catch (AtomicMoveNotSupportedException e) {
+            Files.move(temporary, destination, StandardCopyOption.REPLACE_EXISTING);
+        }
+    }
+
+    private static boolean removed(Path file) {
+        try {
+            Files.deleteIfExists(file);
+            return true;
+        } catch (IOException e) {
+            return false;
+        }
+    }
+
+    // Java's message for a denied access is the file's name alone, which the line already gives.
+    private static String reason(IOException e) {
+        if (e instanceof AccessDeniedException) {
+            return "brak dostępu";
+        }
+        return e.getMessage() != null ? e.getMessage() : e.getClass().getSimpleName();
+    }
+
+    // A step that failed: the exit status and the line for standard error.
+    private static final class Failure extends Exception {
+        private static final long serialVersionUID = 1L;
+        final int status;
+
+        Failure(int status, String message) {
+            super(message);
+            this.status = status;
         }
     }
 
