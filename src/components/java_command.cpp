@@ -8,6 +8,8 @@
 #include <wchar.h>
 #include <windows.h>
 
+#include "deploy/message_queue.h"
+#include "deploy/process_start.h"
 #include <strsafe.h>  // last: makes the unbounded string calls compile errors
 
 static const wchar_t kClasspathPrefix[] = L"CLASSPATH=";
@@ -71,11 +73,11 @@ bool RunJavaCommand(const char* launcher, char* commandLine)
         return false;
     ZeroMemory(&startup, sizeof(startup));
     startup.cb = sizeof(startup);
-    if (!CreateProcessA(launcher, commandLine, NULL, NULL, FALSE,
+    if (!g_startProcess(launcher, commandLine, NULL, NULL, FALSE,
                         CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT, environment, NULL,
                         &startup, &process))
         goto done;
-    if (WaitForSingleObject(process.hProcess, INFINITE) == WAIT_OBJECT_0 &&
+    if (WaitAnsweringMessages(process.hProcess) == WAIT_OBJECT_0 &&
         GetExitCodeProcess(process.hProcess, &exitCode))
         succeeded = exitCode == 0;
     CloseHandle(process.hThread);

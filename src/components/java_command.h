@@ -5,6 +5,6 @@
 
 // Starts launcher (a full path) with commandLine (a writable buffer, as CreateProcessA wants it)
 // in the current directory, with the installer's environment less CLASSPATH and no console
-// window, and waits for it with no time-out. Returns true only when it started and ended with
-// exit status 0.
+// window, and waits for it with no time-out, answering the thread's messages meanwhile. Returns
+// true only when it started and ended with exit status 0.
 bool RunJavaCommand(const char* launcher, char* commandLine);

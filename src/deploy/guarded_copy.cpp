@@ -109,8 +109,13 @@ static int SameTimeAndSize(const BY_HANDLE_FILE_INFORMATION* a, const BY_HANDLE_
            a->nFileSizeLow == b->nFileSizeLow && a->nFileSizeHigh == b->nFileSizeHigh;
 }
 
-// Shows the prompt and acts on the answer. Retry only clears the destination's read-only
-// attribute, so the next pass can overwrite it; the destination is never removed in between.
+DWORD AttributesForRetry(DWORD attributes)
+{
+    return attributes & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+}
+
+// Shows the prompt and acts on the answer. Retry only takes off the attributes that make Windows
+// refuse the copy, so the next pass can overwrite it; the destination is never removed in between.
 // A prompt that could not be shown at all counts as a failed copy, not as Ignore.
 static CopyResult AskAboutConflict(const char* source, const BY_HANDLE_FILE_INFORMATION* sourceInfo,
                                    const char* destination,
@@ -134,7 +139,7 @@ static CopyResult AskAboutConflict(const char* source, const BY_HANDLE_FILE_INFO
     case IDABORT:
         return CopyAborted;
     case IDRETRY:
-        SetFileAttributesA(destination, destinationInfo->dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
+        SetFileAttributesA(destination, AttributesForRetry(destinationInfo->dwFileAttributes));
         *retry = 1;
         return CopyDone;
     case IDIGNORE:

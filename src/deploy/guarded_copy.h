@@ -23,6 +23,10 @@ struct ConflictFileFacts {
 void ComposeConflictText(char* text, size_t capacity, const ConflictFileFacts* source,
                          const ConflictFileFacts* destination);
 
+// The attributes a destination is given when the user answers Retry: CopyFile refuses to replace
+// a read-only, hidden or system file, so those go; every other attribute stays.
+DWORD AttributesForRetry(DWORD attributes);
+
 // Copies source to destination and clears the copy's read-only attribute. On a conflict the
 // user is asked; acceptIdentical accepts a destination with the same last-write time and size
 // without asking. Returns CopyDone, CopyFailed or CopyAborted.

@@ -9,6 +9,7 @@
 #include "deploy/component_step.h"
 #include "deploy/messages.h"
 #include "deploy/path_join.h"
+#include "deploy/process_start.h"
 #include "deploy/text.h"
 #include <strsafe.h>  // last: makes the unbounded string calls compile errors
 
@@ -27,14 +28,33 @@ static const int32_t kSearchLength = sizeof(kSearchText) - 1;
 typedef LONG(WINAPI* ListReadersFunction)(ULONG_PTR context, const char* groups, char* readers,
                                           DWORD* length);
 
-// The launcher of each reader type, indexed by the type; a type without one holds NULL.
-static const char* const kLaunchers[] = {"twin.bat", "410.exe", "twin64.bat",
-                                         NULL,       "twin8.bat", "twin8_64.bat"};
+struct Launcher {
+    const char* name;
+    const char* package;  // the vendor's package that the media's script starts; none for a program
+};
+
+// The launcher of each reader type, indexed by the type; a type without one has no name.
+static const Launcher kLaunchers[] = {
+    {"twin.bat", "twin-driver.exe"},       {"410.exe", NULL},
+    {"twin64.bat", "twin64-driver.exe"},   {NULL, NULL},
+    {"twin8.bat", "twin8-driver.exe"},     {"twin8_64.bat", "twin8_64-driver.exe"},
+};
 static const ReaderType kLauncherCount = (ReaderType)(sizeof(kLaunchers) / sizeof(kLaunchers[0]));
+
+LibraryLoader g_loadLibrary = LoadLibraryExA;
+
+static const Launcher* FindLauncherEntry(const char* name)
+{
+    for (const Launcher& launcher : kLaunchers) {
+        if (launcher.name != NULL && strcmp(launcher.name, name) == 0)
+            return &launcher;
+    }
+    return NULL;
+}
 
 const char* DriverLauncherName(ReaderType readerType)
 {
-    return readerType >= 0 && readerType < kLauncherCount ? kLaunchers[readerType] : NULL;
+    return readerType >= 0 && readerType < kLauncherCount ? kLaunchers[readerType].name : NULL;
 }
 
 // A NUL folds to a space and bytes of 128 and above stay negative, so neither ever matches.
@@ -89,14 +109,14 @@ HMODULE LoadFromSystemDirectory(const char* name)
 
     if (!DirectoryPathOf(GetSystemDirectoryW, path, sizeof(path), name))
         return NULL;
-    return LoadLibraryExA(path, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
+    return g_loadLibrary(path, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
 // A Windows 7 without KB2533623 refuses the search flag with ERROR_INVALID_PARAMETER; there the
 // library is loaded by its full path, never by a search that includes the media's directories.
 static HMODULE LoadPcscLibrary()
 {
-    HMODULE library = LoadLibraryExA("winscard.dll", NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    HMODULE library = g_loadLibrary("winscard.dll", NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
 
     if (library != NULL || GetLastError() != ERROR_INVALID_PARAMETER)
         return library;
@@ -126,16 +146,28 @@ static bool IsBatchScript(const char* name)
     return extension != NULL && _stricmp(extension, ".bat") == 0;
 }
 
-// The launcher's full path in the current directory, when a file of that name is there: cmd.exe
-// would start even for a missing script, and the step would report a driver that never ran.
-static bool FindLauncher(const char* launcher, char* path, size_t capacity)
+// The full path of a file of that name in the current directory, when one is there.
+static bool FileInCurrentDirectory(const char* name, char* path, size_t capacity)
 {
     DWORD attributes;
 
-    if (!CurrentDirectoryPath(path, capacity) || !AppendPathComponent(path, capacity, launcher))
+    if (!CurrentDirectoryPath(path, capacity) || !AppendPathComponent(path, capacity, name))
         return false;
     attributes = GetFileAttributesA(path);
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The launcher's full path, when it is there and so is the package it starts: cmd.exe would
+// start even for a missing script, and a script without its package says so only in its own
+// window, while the step would report a driver that never ran.
+static bool FindLauncher(const char* launcher, char* path, size_t capacity)
+{
+    const Launcher* entry = FindLauncherEntry(launcher);
+
+    if (entry != NULL && entry->package != NULL &&
+        !FileInCurrentDirectory(entry->package, path, capacity))
+        return false;
+    return FileInCurrentDirectory(launcher, path, capacity);
 }
 
 // The script's path reaches cmd.exe through a variable: text expanded from a variable is not
@@ -156,7 +188,7 @@ static bool StartScript(const char* script, STARTUPINFOA* startup, BOOL inheritH
         !SetEnvironmentVariableA(kScriptVariable, script))
         return false;
     CopyText(commandLine, sizeof(commandLine), kScriptCommand);
-    started = CreateProcessA(interpreter, commandLine, NULL, NULL, inheritHandles, 0, NULL, NULL,
+    started = g_startProcess(interpreter, commandLine, NULL, NULL, inheritHandles, 0, NULL, NULL,
                              startup, process);
     SetEnvironmentVariableA(kScriptVariable, NULL);
     return started != 0;
@@ -169,7 +201,7 @@ static bool StartProgram(const char* program, STARTUPINFOA* startup, BOOL inheri
 
     if (!FormatText(commandLine, sizeof(commandLine), "\"%s\"", program))
         return false;
-    return CreateProcessA(program, commandLine, NULL, NULL, inheritHandles, 0, NULL, NULL, startup,
+    return g_startProcess(program, commandLine, NULL, NULL, inheritHandles, 0, NULL, NULL, startup,
                           process) != 0;
 }
 

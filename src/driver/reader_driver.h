@@ -28,14 +28,20 @@ bool ReaderListContainsGemplus(const char* list, int32_t length);
 // Every failure on the way answers false.
 bool DetectGemplusReader();
 
+typedef HMODULE(WINAPI* LibraryLoader)(LPCSTR name, HANDLE file, DWORD flags);
+// LoadLibraryExA unless a test has put a double here, such as one that refuses the search flag
+// as a Windows 7 without KB2533623 does.
+extern LibraryLoader g_loadLibrary;
+
 // Loads a library by its full path in the system directory, as the PC/SC library is loaded
 // where the system's loader lacks the search flags. NULL when it does not load.
 HMODULE LoadFromSystemDirectory(const char* name);
 
 // Starts the launcher of that name in the current directory by its full path: a batch script
 // through the system's cmd.exe, a program directly, with the startup information and handle
-// inheritance given. False when no such file is there or it cannot be started; on true the
-// caller owns the handles in process.
+// inheritance given. False when no such file is there, or the vendor's package that the script
+// starts is not beside it, or it cannot be started; on true the caller owns the handles in
+// process.
 bool StartDriverLauncher(const char* launcher, STARTUPINFOA* startup, BOOL inheritHandles,
                          PROCESS_INFORMATION* process);
 

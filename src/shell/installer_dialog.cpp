@@ -3,6 +3,7 @@
 // delivers them, and they must neither start a second run nor end the dialog under the prompt.
 #include "shell/installer_dialog.h"
 
+#include "deploy/message_queue.h"
 #include "deploy/text.h"
 #include "deploy/window_text.h"
 #include "driver/reader_driver.h"
@@ -93,26 +94,14 @@ static void OfferClosingAndButtons(HWND dialog, BOOL offer)
     EnableMenuItem(GetSystemMenu(dialog, FALSE), SC_CLOSE, offer ? MF_ENABLED : MF_GRAYED);
 }
 
-// Clicks and keys given while a step held the thread waited in its queue; dispatched once the
-// buttons are back, a click on the greyed "&Zaniechaj" would close the dialog as "&Zamknij"
-// before the user saw the report. They were meant for controls that were refused, so they go.
-static void DropQueuedInput()
-{
-    MSG queued;
-
-    while (PeekMessageA(&queued, NULL, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
-    }
-    while (PeekMessageA(&queued, NULL, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
-    }
-    while (PeekMessageA(&queued, NULL, WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK, PM_REMOVE)) {
-    }
-}
-
 static void RunOnce(HWND dialog)
 {
     g_runInProgress = true;
     OfferClosingAndButtons(dialog, FALSE);
     RunInstallation(dialog);
+    // Input that waited in the queue while a step held the thread (a copy does not read the
+    // queue) was meant for the refused buttons: dispatched now, a click on the greyed
+    // "&Zaniechaj" would close the dialog as "&Zamknij" before the user saw the report.
     DropQueuedInput();
     OfferClosingAndButtons(dialog, TRUE);
     g_runInProgress = false;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "components/java_plugin.h"
+#include "deploy/process_start.h"
 #include "step_fixture.h"
 #include "support/prompt_answerer.h"
 #include "support/registry_keys.h"
@@ -51,6 +52,7 @@ protected:
     }
     void TearDown() override
     {
+        g_startProcess = CreateProcessA;
         DeleteFileA(systemLibrary.c_str());
         SetEnvironmentVariableA("COMSPEC", NULL);
         SetEnvironmentVariableA("CARDSETUP_COMSPEC_LOG", NULL);
@@ -110,6 +112,23 @@ protected:
     ScopedRegistryTree javaSoft{HKEY_LOCAL_MACHINE, kJavaSoft};
 };
 
+// What Windows was asked for at each start, recorded before the start goes ahead: a console
+// window flashes up on Windows, though not under Wine, unless CREATE_NO_WINDOW is given.
+struct StartRecord {
+    DWORD flags;
+    bool directoryNamed;
+};
+std::vector<StartRecord> g_starts;
+
+BOOL WINAPI RecordStart(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES process,
+                        LPSECURITY_ATTRIBUTES thread, BOOL inherit, DWORD flags, LPVOID environment,
+                        LPCSTR directory, LPSTARTUPINFOA startup, LPPROCESS_INFORMATION information)
+{
+    g_starts.push_back({flags, directory != NULL});
+    return CreateProcessA(application, commandLine, process, thread, inherit, flags, environment,
+                          directory, startup, information);
+}
+
 std::string Incomplete(int vm, int ol, int op, int jp)
 {
     char text[200];
@@ -158,6 +177,8 @@ TEST_F(JavaPlugin, CommandsReachTheLauncherExactlyWhateverTheHomeIsNamed)
 {
     // Windows' names are not case-sensitive: the launcher would read "ClassPath" as CLASSPATH.
     SetEnvironmentVariableA("ClassPath", "C:\\Program Files\\Player\\player.jar");
+    g_starts.clear();
+    g_startProcess = RecordStart;
     for (const char* name : {"Java Runtime 8", "Java (x64)\\jre8", "R&D\\jre8", "a^b\\jre8",
                              "100%PATH%\\jre8", "Środowisko Javy"}) {
         ScopedRegistryTree fresh(HKEY_LOCAL_MACHINE, kJavaSoft);
@@ -178,6 +199,11 @@ TEST_F(JavaPlugin, CommandsReachTheLauncherExactlyWhateverTheHomeIsNamed)
             EXPECT_EQ("|no CLASSPATH", call.substr(call.rfind('|'))) << call;
         }
         EXPECT_EQ("ocf library", ReadTextFile(home + "\\lib\\ext\\ocf1.2.jar")) << name;
+    }
+    EXPECT_EQ(12u, g_starts.size());
+    for (const StartRecord& start : g_starts) {
+        EXPECT_EQ((DWORD)(CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT), start.flags);
+        EXPECT_FALSE(start.directoryNamed) << "sun is inherited, never named";
     }
 }
 

@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include <string>
+#include <vector>
 
 #include "deploy/guarded_copy.h"
 #include "deploy/path_join.h"
@@ -150,14 +151,45 @@ TEST_F(GuardedCopy, RetryCopiesOnceTheOtherProgramLetsGo)
     EXPECT_EQ("new contents", ReadTextFile(destination));
 }
 
+// Hidden and system, which Windows' copy refuses as it refuses read-only: Retry takes them off,
+// and the file in use stays as it is, prompt after prompt.
 TEST_F(GuardedCopy, RetryOnAFileStillInUseAsksAgainAndKeepsTheFile)
 {
+    const DWORD refused = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
     MakeDestination();
+    ASSERT_TRUE(SetFileAttributesA(destination.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
     FileHold other(destination, GENERIC_READ, FILE_SHARE_READ);
-    PromptAnswerer user({IDRETRY, IDRETRY, IDABORT});
-    EXPECT_EQ(CopyAborted, CopyFileGuarded(source.c_str(), destination.c_str(), 0));
-    EXPECT_EQ(3u, user.Count());
+    std::vector<DWORD> seen;
+    {
+        PromptAnswerer user([&](const std::string&, size_t index) {
+            seen.push_back(Attributes(destination));
+            return index < 2 ? IDRETRY : IDABORT;
+        });
+        EXPECT_EQ(CopyAborted, CopyFileGuarded(source.c_str(), destination.c_str(), 0));
+        EXPECT_EQ(3u, user.Count());
+    }
     EXPECT_EQ("old", ReadTextFile(destination));
+    ASSERT_EQ(3u, seen.size());
+    EXPECT_EQ((DWORD)(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM), seen[0] & refused);
+    EXPECT_EQ(0u, seen[1] & refused) << "Retry left what makes Windows refuse the copy";
+    EXPECT_EQ(0u, seen[2] & refused);
+}
+
+// Wine keeps no attribute but read-only, hidden and system, so what stays is checked here.
+TEST(AttributesForRetry, TakeOffOnlyWhatMakesWindowsRefuseTheCopy)
+{
+    const struct {
+        DWORD before;
+        DWORD after;
+    } cases[] = {
+        {FILE_ATTRIBUTE_READONLY, 0},
+        {FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE, FILE_ATTRIBUTE_ARCHIVE},
+        {FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_TEMPORARY,
+         FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_TEMPORARY},
+        {FILE_ATTRIBUTE_NORMAL, FILE_ATTRIBUTE_NORMAL},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.after, AttributesForRetry(c.before)) << std::hex << c.before;
 }
 
 TEST_F(GuardedCopy, AcceptsAnIdenticalDestinationOnlyWhenAsked)
@@ -253,16 +285,16 @@ TEST_F(GuardedCopy, ReadOnlyIdenticalDestinationIsAcceptedAndStaysReadOnly)
     SetFileAttributesA(destination.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
-TEST_F(GuardedCopy, WindowsOnly_HiddenDestinationAsksAtEveryPass)
+TEST_F(GuardedCopy, WindowsOnly_RetryReplacesAHiddenSystemDestination)
 {
     if (RunningUnderWine())
         GTEST_SKIP() << "Wine overwrites a hidden destination; Windows refuses it";
     MakeDestination();
-    SetFileAttributesA(destination.c_str(), FILE_ATTRIBUTE_HIDDEN);
-    PromptAnswerer user({IDRETRY, IDRETRY, IDIGNORE});
+    SetFileAttributesA(destination.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    PromptAnswerer user({IDRETRY, IDIGNORE});
     EXPECT_EQ(CopyDone, CopyFileGuarded(source.c_str(), destination.c_str(), 0));
-    EXPECT_EQ(3u, user.Count());
-    EXPECT_EQ("old", ReadTextFile(destination));
+    EXPECT_EQ(1u, user.Count());
+    EXPECT_EQ("new contents", ReadTextFile(destination));
 }
 
 TEST(ConflictText, ShortensLongNamesButKeepsNumbersAndTheirEnds)

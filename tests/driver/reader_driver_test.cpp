@@ -5,7 +5,9 @@
 #include <string.h>
 
 #include <string>
+#include <vector>
 
+#include "deploy/process_start.h"
 #include "driver/reader_driver.h"
 #include "support/registry_keys.h"
 #include "support/test_files.h"
@@ -17,10 +19,10 @@ std::string SystemLibrary()
     return SystemDirectory() + "\\winscard.dll";
 }
 
-// Waits for a launcher's proof file and gives the directory it ran in.
+// Waits for a launcher's proof file (five seconds at most) and gives the directory it ran in.
 std::string WaitForProof(const std::string& path)
 {
-    for (int i = 0; i < 1000 && !FileExists(path); i++)
+    for (int i = 0; i < 250 && !FileExists(path); i++)
         Sleep(20);
     Sleep(50);
     std::string content = ReadTextFile(path);
@@ -42,6 +44,8 @@ protected:
         ASSERT_TRUE(WriteTextFile(drivers + "\\twin64.bat",
                                   "@echo %0> started-as.txt\r\n@cd > ran-twin64.txt\r\n"));
         ASSERT_TRUE(WriteTextFile(drivers + "\\twin.bat", "@cd > ran-twin.txt\r\n"));
+        for (const char* package : {"twin64-driver.exe", "twin-driver.exe"})
+            ASSERT_TRUE(WriteTextFile(drivers + "\\" + package, "the vendor's package"));
         ASSERT_TRUE(CopyFileA((ProgramDirectory() + "\\launcher_double.exe").c_str(),
                               (drivers + "\\410.exe").c_str(), FALSE));
     }
@@ -49,6 +53,8 @@ protected:
     {
         UseLibrary("winscard_double.dll");
         SetReaders("", "");
+        g_startProcess = CreateProcessA;
+        g_loadLibrary = LoadLibraryExA;
     }
 
     void UseLibrary(const char* name)
@@ -85,6 +91,40 @@ protected:
     std::string drivers = media / "Drivers";
     char message[kMessageCapacity];
 };
+
+// How the step asked Windows to start its launcher, recorded before the start goes ahead.
+struct StartRecord {
+    std::string application;
+    std::string commandLine;
+    DWORD flags;
+    std::string script;  // the variable through which cmd.exe gets a script's path
+};
+std::vector<StartRecord> g_starts;
+
+BOOL WINAPI RecordStart(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES process,
+                        LPSECURITY_ATTRIBUTES thread, BOOL inherit, DWORD flags, LPVOID environment,
+                        LPCSTR directory, LPSTARTUPINFOA startup, LPPROCESS_INFORMATION information)
+{
+    char script[MAX_PATH + 1] = "";
+    GetEnvironmentVariableA("CARDSETUP_DRIVER_LAUNCHER", script, sizeof(script));
+    g_starts.push_back({application ? application : "", commandLine ? commandLine : "", flags,
+                        script});
+    return CreateProcessA(application, commandLine, process, thread, inherit, flags, environment,
+                          directory, startup, information);
+}
+
+// A loader as on Windows 7 without KB2533623: the search flag is refused; every other load is
+// recorded and made.
+std::vector<std::string> g_loads;
+HMODULE WINAPI LoadWithoutSearchFlag(LPCSTR name, HANDLE file, DWORD flags)
+{
+    if (flags & LOAD_LIBRARY_SEARCH_SYSTEM32) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return NULL;
+    }
+    g_loads.push_back(name);
+    return LoadLibraryExA(name, file, flags);
+}
 
 }  // namespace
 
@@ -162,6 +202,19 @@ TEST_F(ReaderDriver, EveryPcscFailureAnswersNotFound)
     EXPECT_FALSE(DetectGemplusReader());
 }
 
+TEST_F(ReaderDriver, WhereTheSearchFlagIsRefusedTheLibraryIsLoadedByItsFullPath)
+{
+    g_loads.clear();
+    g_loadLibrary = LoadWithoutSearchFlag;
+    SetReaders("GEMPLUS GemPC Twin 0", "");
+    {
+        ScopedCurrentDirectory inMedia(media.Path());
+        EXPECT_TRUE(DetectGemplusReader());
+    }
+    ASSERT_EQ(1u, g_loads.size());
+    EXPECT_TRUE(SamePath(SystemLibrary(), g_loads[0])) << g_loads[0];
+}
+
 TEST_F(ReaderDriver, NoLibraryAnswersNotFound)
 {
     ASSERT_TRUE(DeleteFileA(SystemLibrary().c_str()));
@@ -219,6 +272,32 @@ TEST_F(ReaderDriver, StartsTheLauncherInDriversWithoutWaiting)
     EXPECT_TRUE(SamePath(drivers, WaitForProof(drivers + "\\ran-410.exe.txt")));
 }
 
+// What Windows is asked for: a script by its full path through the system's cmd.exe with AutoRun
+// off (/d) and the settings the scripts rely on, the path in a variable that cmd does not parse;
+// a program directly, its quoted full path as its command line. Wine shows neither AutoRun nor
+// how a script would start without cmd, so the requests themselves are checked.
+TEST_F(ReaderDriver, EachLauncherIsStartedAsWindowsNeedsItStarted)
+{
+    SetReaders("Other Reader 0", "");
+    g_starts.clear();
+    g_startProcess = RecordStart;
+    EXPECT_EQ(StatusOk, Install(2, message));
+    EXPECT_EQ(StatusOk, Install(1, message));
+    WaitForProof(drivers + "\\ran-twin64.txt");
+    WaitForProof(drivers + "\\ran-410.exe.txt");
+
+    ASSERT_EQ(2u, g_starts.size());
+    EXPECT_TRUE(SamePath(SystemDirectory() + "\\cmd.exe", g_starts[0].application))
+        << g_starts[0].application;
+    EXPECT_EQ("cmd.exe /d /e:on /v:off /c \"\"%CARDSETUP_DRIVER_LAUNCHER%\"\"", g_starts[0].commandLine);
+    EXPECT_EQ(drivers + "\\twin64.bat", g_starts[0].script);
+    EXPECT_EQ(drivers + "\\410.exe", g_starts[1].application);
+    EXPECT_EQ("\"" + drivers + "\\410.exe\"", g_starts[1].commandLine);
+    EXPECT_EQ("", g_starts[1].script);
+    for (const StartRecord& start : g_starts)
+        EXPECT_EQ(0u, start.flags) << start.application;
+}
+
 TEST_F(ReaderDriver, NoPcscLibraryStillStartsTheLauncher)
 {
     ASSERT_TRUE(DeleteFileA(SystemLibrary().c_str()));
@@ -226,11 +305,20 @@ TEST_F(ReaderDriver, NoPcscLibraryStillStartsTheLauncher)
     EXPECT_TRUE(SamePath(drivers, WaitForProof(drivers + "\\ran-twin.txt")));
 }
 
-TEST_F(ReaderDriver, AMissingLauncherIsAnErrorNamingIt)
+TEST_F(ReaderDriver, AMissingLauncherOrPackageIsAnErrorNamingTheLauncher)
 {
+    ASSERT_TRUE(DeleteFileA((drivers + "\\twin64-driver.exe").c_str()));
+    EXPECT_EQ(StatusError, Install(2, message));
+    EXPECT_STREQ("Błąd uruchomienia zewn. sterownika: Drivers\\twin64.bat", message);
+    Sleep(300);
+    EXPECT_FALSE(FileExists(drivers + "\\ran-twin64.txt")) << "a launcher without its package ran";
+    ASSERT_TRUE(MakeDirectory(drivers + "\\twin64-driver.exe"));  // a directory is no package
+    EXPECT_EQ(StatusError, Install(2, NULL));
+
     EXPECT_EQ(StatusError, Install(5, message));
     EXPECT_STREQ("Błąd uruchomienia zewn. sterownika: Drivers\\twin8_64.bat", message);
     EXPECT_EQ(StatusError, Install(5, NULL));
+    ASSERT_TRUE(WriteTextFile(drivers + "\\twin8_64-driver.exe", "the vendor's package"));
     ASSERT_TRUE(MakeDirectory(drivers + "\\twin8_64.bat"));  // cmd.exe would start all the same
     memset(message, 'x', sizeof(message));
     EXPECT_EQ(StatusError, Install(5, message));

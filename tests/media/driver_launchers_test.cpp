@@ -4,7 +4,9 @@
 // the window, which then waits.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "driver/reader_driver.h"
 #include "support/test_files.h"
@@ -49,8 +51,9 @@ protected:
                               (drivers + "\\" + name).c_str(), FALSE));
     }
 
-    // Starts the launcher with the driver step's own start, its input and output on pipes.
-    bool Start(const std::string& launcher)
+    // Starts the launcher with the driver step's own start, its input and output on pipes; by
+    // hand, as a user starts it from the media, without the step's check for its package.
+    bool Start(const std::string& launcher, bool byHand = false)
     {
         SECURITY_ATTRIBUTES inherit = {sizeof(inherit), NULL, TRUE};
         HANDLE inputRead;
@@ -68,7 +71,11 @@ protected:
         startup.hStdOutput = outputWrite;
         startup.hStdError = outputWrite;
         ScopedCurrentDirectory inDrivers(drivers);
-        bool started = StartDriverLauncher(launcher.c_str(), &startup, TRUE, &process);
+        std::string byHandLine = "cmd.exe /d /c \"\"" + drivers + "\\" + launcher + "\"\"";
+        bool started = byHand ? CreateProcessA((SystemDirectory() + "\\cmd.exe").c_str(),
+                                               &byHandLine[0], NULL, NULL, TRUE, 0, NULL, NULL,
+                                               &startup, &process) != 0
+                              : StartDriverLauncher(launcher.c_str(), &startup, TRUE, &process);
         CloseHandle(inputRead);
         CloseHandle(outputWrite);
         return started;
@@ -135,6 +142,30 @@ protected:
 
 }  // namespace
 
+// What only Windows' cmd shows: "call" expands "%" and doubles "^" in the media's path once
+// more, and a path outside quotes is cut at a space or "&". The scripts are read as they stand.
+TEST(LauncherScripts, PassControlWithoutCallAndUseTheirPathsOnlyInQuotes)
+{
+    for (const char* name :
+         {"twin.bat", "twin64.bat", "twin8.bat", "twin8_64.bat", "driver-package.cmd"}) {
+        std::vector<std::string> lines = ReadLines(MediaDrivers() + "\\" + name);
+        ASSERT_FALSE(lines.empty()) << name;
+        for (const std::string& line : lines) {
+            std::string lower = line;
+            std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+            if (lower.rfind("rem ", 0) == 0 || lower.rfind("::", 0) == 0)
+                continue;
+            EXPECT_EQ(std::string::npos, lower.find("call ")) << name << ": " << line;
+            for (const char* path : {"%~dp0", "%package%"}) {
+                for (size_t at = line.find(path); at != std::string::npos;
+                     at = line.find(path, at + 1))
+                    EXPECT_EQ(1, std::count(line.begin(), line.begin() + at, '"') % 2)
+                        << name << ": " << path << " outside quotes in: " << line;
+            }
+        }
+    }
+}
+
 // Each launcher runs its own package, from media in folders whose names cmd.exe would take
 // apart: spaces, "&", "^", brackets and Polish letters.
 TEST_F(DriverLaunchers, EachStartsItsOwnPackageWhateverTheMediaFolderIsNamed)
@@ -155,7 +186,8 @@ TEST_F(DriverLaunchers, APercentInTheFolderNameIsKept_WindowsOnly)
 TEST_F(DriverLaunchers, AMissingPackageIsNamedAndTheWindowWaitsForAKey)
 {
     LayOut("R&D (x64)");
-    ASSERT_TRUE(Start("twin64.bat"));
+    EXPECT_FALSE(Start("twin64.bat")) << "the driver step started a launcher without its package";
+    ASSERT_TRUE(Start("twin64.bat", true));
     EXPECT_FALSE(Ends(1500)) << "the launcher did not wait for a key";
     PressKey();
     ASSERT_TRUE(Ends(15000)) << "a key did not end the launcher";

@@ -94,6 +94,8 @@ protected:
         ASSERT_TRUE(MakeDirectory(drivers));
         ASSERT_TRUE(WriteTextFile(drivers + "\\twin64.bat", "@cd > ran-twin64.txt\r\n"));
         ASSERT_TRUE(WriteTextFile(drivers + "\\twin8_64.bat", "@cd > ran-twin8_64.txt\r\n"));
+        for (const char* package : {"twin64-driver.exe", "twin8_64-driver.exe"})
+            ASSERT_TRUE(WriteTextFile(drivers + "\\" + package, "the vendor's package"));
         ASSERT_TRUE(CopyFileA((ProgramDirectory() + "\\winscard_double.dll").c_str(),
                               (SystemDirectory() + "\\winscard.dll").c_str(), FALSE));
         SetEnvironmentVariableA("CARDSETUP_SCARD_READERS", "");
@@ -132,11 +134,12 @@ protected:
         EXPECT_TRUE(dialog != NULL) << "no installer dialog";
         return dialog;
     }
-    // Presses "In&staluj" and waits for the report.
+    // Presses "In&staluj" and waits for the report; the buttons must be back with it.
     void Install(HWND dialog)
     {
         PressDialogButton(dialog, IDOK);
         ASSERT_TRUE(WaitUntil(RunHasEnded, dialog)) << "the run did not end";
+        ASSERT_TRUE(Enabled(dialog, IDOK) && Enabled(dialog, IDCANCEL)) << "the buttons stay refused";
     }
     // Closes the dialog after a run: the restart notice comes first and is confirmed.
     void CloseAfterRun(HWND dialog, void (*close)(HWND))
@@ -234,6 +237,29 @@ std::vector<std::string> ChildTexts(HWND dialog)
         },
         reinterpret_cast<LPARAM>(&texts));
     return texts;
+}
+
+// Escape, then Enter, as typed on the keyboard.
+void TypeEscapeAndEnter()
+{
+    INPUT keys[4] = {};
+    WORD codes[4] = {VK_ESCAPE, VK_ESCAPE, VK_RETURN, VK_RETURN};
+    for (int i = 0; i < 4; i++) {
+        keys[i].type = INPUT_KEYBOARD;
+        keys[i].ki.wVk = codes[i];
+        keys[i].ki.dwFlags = i % 2 ? KEYEVENTF_KEYUP : 0;
+    }
+    SendInput(4, keys, sizeof(INPUT));
+    Sleep(100);
+}
+
+// Whether the dialog's thread reads its messages: Windows calls a window that does not answer
+// for five seconds "not responding" and offers to end the program.
+bool Answers(HWND dialog)
+{
+    DWORD_PTR result;
+    return SendMessageTimeoutW(dialog, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, 1000,
+                               &result) != 0;
 }
 
 bool RunIsUnderway(HWND dialog)
@@ -529,17 +555,20 @@ TEST_F(Installer, WhileAPromptIsOpenTheDialogStartsAndEndsNothing)
     EXPECT_TRUE(Enabled(dialog, IDOK) && Enabled(dialog, IDCANCEL));
 }
 
-// A slow java.exe holds the dialog's thread; clicks given meanwhile wait in its queue and must
-// not reach the buttons that come back after the run, which would close or unfold the dialog.
-TEST_F(Installer, ClicksOnTheGreyedButtonsDuringTheRunAreDropped)
+// While a slow java.exe runs the dialog keeps answering, and clicks and keys given meanwhile
+// must not reach the buttons that come back after the run, which would close or unfold it.
+TEST_F(Installer, InputDuringTheRunIsDroppedWhileTheDialogKeepsAnswering)
 {
     ASSERT_TRUE(WriteTextFile(home + "\\bin\\delay-ms.txt", "2000"));
     HWND dialog = OpenDialog();
     ASSERT_TRUE(dialog != NULL);
     PressDialogButton(dialog, IDOK);
     ASSERT_TRUE(WaitUntil(RunIsUnderway, dialog)) << "the run did not begin";
+    Sleep(300);
+    EXPECT_TRUE(Answers(dialog)) << "the dialog did not answer while java.exe ran";
     ClickWithTheMouse(GetDlgItem(dialog, IDCANCEL));
     ClickWithTheMouse(GetDlgItem(dialog, IDOK));
+    TypeEscapeAndEnter();
     ASSERT_TRUE(WaitUntil(RunHasEnded, dialog)) << "the run did not end";
     Sleep(1000);
 
@@ -552,6 +581,20 @@ TEST_F(Installer, ClicksOnTheGreyedButtonsDuringTheRunAreDropped)
         Sleep(20);
     EXPECT_EQ(TemplateHeights().expanded, Height(dialog));
     CloseAfterRun(dialog, PressCancel);
+}
+
+// A request to quit that comes during the run ends the program once the run is done; the input
+// dropped after the run must not take it along.
+TEST_F(Installer, AQuitDuringTheRunEndsTheProgramAfterIt)
+{
+    ASSERT_TRUE(WriteTextFile(home + "\\bin\\delay-ms.txt", "1000"));
+    HWND dialog = OpenDialog();
+    ASSERT_TRUE(dialog != NULL);
+    PressDialogButton(dialog, IDOK);
+    ASSERT_TRUE(WaitUntil(RunIsUnderway, dialog)) << "the run did not begin";
+    PostThreadMessageW(GetWindowThreadProcessId(dialog, NULL), WM_QUIT, 0, 0);
+    EXPECT_EQ(0u, program->WaitForExit(10000)) << "the quit was lost";
+    EXPECT_EQ(2u, ReadLines(home + "\\bin\\calls.txt").size()) << "the run was cut short";
 }
 
 // ---- After the run -----------------------------------------------------------------------------

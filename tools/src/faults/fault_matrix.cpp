@@ -560,7 +560,7 @@ std::vector<Row> Rows()
         {.condition = "pc/sc: the list call fails", .expected = {kOk, kOk, "", "", kDriverOk},
          .prepare = [] { SetEnvironmentVariableA("CARDSETUP_SCARD_MODE", "list-fails"); }},
         {.condition = "drivers: the launcher's package missing",
-         .expected = {kOk, kOk, "", "", kDriverOk},
+         .expected = {kError, kOk, "", "", "Błąd uruchomienia zewn. sterownika: Drivers\\twin64.bat"},
          .prepare = [] { RemoveMedia("Drivers\\twin64-driver.exe"); }},
 
         // Scale
