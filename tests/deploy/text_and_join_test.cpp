@@ -47,8 +47,10 @@ TEST(FormatText, FormatsCutsAndHandlesNoBuffer)
     EXPECT_STREQ("kod #3: x", buffer);
     EXPECT_EQ(1, FormatText(buffer, sizeof(buffer), "%I64u", 5000000000ULL));
     EXPECT_STREQ("5000000000", buffer);
+    memset(buffer, '#', sizeof(buffer));
     EXPECT_EQ(0, FormatText(buffer, 5, "%s", "abcdefgh"));
     EXPECT_STREQ("abcd", buffer);
+    EXPECT_EQ('#', buffer[5]) << "written past the capacity";
     EXPECT_EQ(0, FormatText(NULL, 5, "%d", 1));
     buffer[0] = 'q';
     EXPECT_EQ(0, FormatText(buffer, 0, "%d", 1));

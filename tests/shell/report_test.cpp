@@ -22,12 +22,19 @@ void SetOutcome(StepOutcome* step, ComponentStatus status, const char* message)
     strncpy(step->message, message, sizeof(step->message) - 1);
 }
 
-std::string Compose(const RunResults& results)
+// Composes into a buffer of the given capacity with a guard after it that must stay untouched.
+std::string Compose(const RunResults& results, size_t capacity = kReportCapacity)
 {
-    char report[kReportCapacity];
-    memset(report, 'x', sizeof(report));
-    ComposeReport(&results, report, sizeof(report));
-    return report;
+    struct {
+        char report[kReportCapacity];
+        char guard[16];
+    } buffer;
+    const char* bytes = reinterpret_cast<const char*>(&buffer);
+    memset(&buffer, 'x', sizeof(buffer));
+    ComposeReport(&results, buffer.report, capacity);
+    for (size_t i = capacity; i < sizeof(buffer); i++)
+        EXPECT_EQ('x', bytes[i]) << "written past the report's capacity at " << i;
+    return std::string(buffer.report, strnlen(buffer.report, capacity));
 }
 
 class Report : public ::testing::Test {
@@ -103,8 +110,8 @@ TEST_F(Report, AMessageWithoutTerminatorIsReadOnlyWithinItsBuffer)
 TEST_F(Report, ASmallBufferIsFilledAndTerminated)
 {
     SetOutcome(&results.driver, StatusOk, "");
-    char report[10];
-    memset(report, 'x', sizeof(report));
-    ComposeReport(&results, report, sizeof(report));
-    EXPECT_EQ(std::string(kDriver).substr(0, 9), report);
+    SetOutcome(&results.java, StatusWarning, "java incomplete");
+    std::string whole = Compose(results);
+    for (size_t capacity : {(size_t)10, sizeof(kDriver), whole.size(), whole.size() + 1})
+        EXPECT_EQ(whole.substr(0, capacity - 1), Compose(results, capacity)) << capacity;
 }

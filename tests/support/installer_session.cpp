@@ -110,16 +110,21 @@ InstallerSession::Closing InstallerSession::CloseAfterRun(HWND dialog, void (*cl
     Closing closing = {"", false, STILL_ACTIVE};
     HWND notice;
 
+    // A dialog that still refuses its buttons cannot be closed: that is known at once.
+    if (!IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)))
+        return closing;
     if (close != NULL)
         close(dialog);
     else
         PressDialogButton(dialog, IDCANCEL);
-    notice = WaitForWindow(CARDSETUP_RESTART_CAPTION);
-    if (notice != NULL) {
-        closing.notice = MessageBoxText(notice);
-        closing.dialogWaited = IsWindow(dialog) != FALSE;
-        PressDialogButton(notice, IDOK);
+    notice = WaitForWindow(CARDSETUP_RESTART_CAPTION, 5000);
+    if (notice == NULL) {
+        closing.exitCode = WaitForExit(1000);
+        return closing;
     }
+    closing.notice = MessageBoxText(notice);
+    closing.dialogWaited = IsWindow(dialog) != FALSE;
+    PressDialogButton(notice, IDOK);
     closing.exitCode = WaitForExit();
     return closing;
 }

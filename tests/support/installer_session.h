@@ -30,7 +30,8 @@ public:
         DWORD exitCode;
     };
     // Closes the dialog with close ("&Zamknij" when none is given), confirms the restart notice
-    // and waits for the program to end.
+    // and waits for the program to end. A dialog whose "&Zamknij" is refused, or that shows no
+    // notice within five seconds, gives an empty notice without waiting longer.
     Closing CloseAfterRun(HWND dialog, void (*close)(HWND) = NULL);
     // The exit code, or STILL_ACTIVE when the program has not ended within the timeout.
     DWORD WaitForExit(DWORD timeoutMs = 15000);
