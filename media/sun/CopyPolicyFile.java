@@ -78,27 +78,25 @@ public final class CopyPolicyFile {
                     destination.getName() + TEMPORARY_INFIX, TEMPORARY_SUFFIX);
             write(temporary, content);
             if (!Arrays.equals(content, Files.readAllBytes(temporary))) {
-                throw new Failure(COPY_FAILED, "plik " + temporary + " różni się od źródła");
+                throw failure(COPY_FAILED, "plik " + temporary + " różni się od źródła");
             }
             if (!temporary.toFile().setWritable(true)) {
-                throw new Failure(COPY_FAILED, "nie można zezwolić na zapis do " + temporary);
+                throw failure(COPY_FAILED, "nie można zezwolić na zapis do " + temporary);
             }
             backUpOnce(destination);
             if (destination.exists() && !destination.canWrite()) {
                 if (!destination.setWritable(true)) {
-                    throw new Failure(COPY_FAILED, "nie można zezwolić na zapis do "
+                    throw failure(COPY_FAILED, "nie można zezwolić na zapis do "
                             + destination.getPath() + ", więc nie można go zastąpić");
                 }
                 madeWritable = true;
             }
             moveIntoPlace(temporary, destination.toPath());
             return OK;
-        } catch (Failure e) {
-            status = e.status;
-            problem = e.getMessage();
         } catch (IOException e) {
-            problem = "nie można skopiować " + source.getPath() + " do " + destination.getPath()
-                    + ": " + reason(e);
+            status = failedStatus != OK ? failedStatus : COPY_FAILED;
+            problem = failedStatus != OK ? e.getMessage() : "nie można skopiować "
+                    + source.getPath() + " do " + destination.getPath() + ": " + reason(e);
         }
         // Not replaced: the user's file gets its read-only mark back, and the new file goes.
         if (madeWritable) {
@@ -110,11 +108,11 @@ public final class CopyPolicyFile {
         return fail(status, problem);
     }
 
-    private static byte[] readSource(File source) throws Failure {
+    private static byte[] readSource(File source) throws IOException {
         try {
             return Files.readAllBytes(source.toPath());
         } catch (IOException e) {
-            throw new Failure(COPY_FAILED, "nie można odczytać " + source.getPath() + ": "
+            throw failure(COPY_FAILED, "nie można odczytać " + source.getPath() + ": "
                     + reason(e));
         }
     }
@@ -135,7 +133,7 @@ public final class CopyPolicyFile {
         }
     }
 
-    private static void backUpOnce(File destination) throws Failure {
+    private static void backUpOnce(File destination) throws IOException {
         File backup = new File(destination.getPath() + BACKUP_SUFFIX);
         if (!destination.exists() || backup.exists()) {
             return;
@@ -143,7 +141,7 @@ public final class CopyPolicyFile {
         try {
             Files.copy(destination.toPath(), backup.toPath(), StandardCopyOption.COPY_ATTRIBUTES);
         } catch (IOException e) {
-            throw new Failure(BACKUP_FAILED, "nie można zachować " + destination.getPath()
+            throw failure(BACKUP_FAILED, "nie można zachować " + destination.getPath()
                     + " jako " + backup.getPath() + ": " + reason(e));
         }
     }
@@ -174,15 +172,13 @@ public final class CopyPolicyFile {
         return e.getMessage() != null ? e.getMessage() : e.getClass().getSimpleName();
     }
 
-    // A step that failed: the exit status and the line for standard error.
-    private static final class Failure extends Exception {
-        private static final long serialVersionUID = 1L;
-        final int status;
+    // A step that failed, with its exit status and the line for standard error. The status is
+    // kept in a field, not in a class of its own: the media carry this one class file alone.
+    private static int failedStatus = OK;
 
-        Failure(int status, String message) {
-            super(message);
-            this.status = status;
-        }
+    private static IOException failure(int status, String message) {
+        failedStatus = status;
+        return new IOException(message);
     }
 
     private static int fail(int status, String message) {
