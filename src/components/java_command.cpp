@@ -10,6 +10,7 @@
 
 #include "deploy/message_queue.h"
 #include "deploy/process_start.h"
+#include "deploy/run_log.h"
 #include <strsafe.h>  // last: makes the unbounded string calls compile errors
 
 static const wchar_t kClasspathPrefix[] = L"CLASSPATH=";
@@ -73,13 +74,17 @@ bool RunJavaCommand(const char* launcher, char* commandLine)
         return false;
     ZeroMemory(&startup, sizeof(startup));
     startup.cb = sizeof(startup);
+    LogPaths("Polecenie", commandLine);
     if (!g_startProcess(launcher, commandLine, NULL, NULL, FALSE,
                         CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT, environment, NULL,
-                        &startup, &process))
+                        &startup, &process)) {
+        LogText("Nie uruchomiono polecenia (błąd %lu)", GetLastError());
         goto done;
+    }
     if (WaitAnsweringMessages(process.hProcess) == WAIT_OBJECT_0 &&
         GetExitCodeProcess(process.hProcess, &exitCode))
         succeeded = exitCode == 0;
+    LogText("Polecenie zakończone z kodem %lu", exitCode);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
 

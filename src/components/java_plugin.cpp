@@ -13,6 +13,7 @@
 #include "deploy/guarded_copy.h"
 #include "deploy/messages.h"
 #include "deploy/path_join.h"
+#include "deploy/run_log.h"
 #include "deploy/text.h"
 #include <strsafe.h>  // last: makes the unbounded string calls compile errors
 
@@ -140,8 +141,10 @@ static bool BackUpOwnPolicy(JavaRun* run, const char* policy)
     if (!FormatText(run->backupName, sizeof(run->backupName), "%s.ocf-bak", policy))
         return false;
     backupPresence = ProbeFile(run->backupName);
-    if (backupPresence == FilePresent)
+    if (backupPresence == FilePresent) {
+        LogPaths("Kopia zapasowa jest już, zachowana", run->backupName);
         return true;
+    }
     if (backupPresence == FileBlocked || policyPresence == FileBlocked)
         return false;
     return NoteCopy(&run->step, CopyFileGuarded(policy, run->backupName, 0));
@@ -163,6 +166,7 @@ static void ServeHome(JavaRun* run, const JavaFamily* family, HKEY versionKey)
         return;
     run->homeEnd = strlen(run->working);
     run->vm++;
+    LogPaths(family->isRuntime ? "Środowisko JRE" : "Środowisko JDK", HomePath(run));
     if (family->isRuntime)
         CopyText(run->lastJreHome, sizeof(run->lastJreHome), HomePath(run));
     CopyIntoHome(run, "ocf1.2.jar", family->libraryPath, &run->ol);

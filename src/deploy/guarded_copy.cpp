@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "deploy/path_join.h"
+#include "deploy/run_log.h"
 #include "deploy/text.h"
 #include "deploy/window_text.h"
 #include <strsafe.h>  // last: makes the unbounded string calls compile errors
@@ -114,35 +115,52 @@ DWORD AttributesForRetry(DWORD attributes)
     return attributes & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
 }
 
-// Shows the prompt and acts on the answer. Retry only takes off the attributes that make Windows
-// refuse the copy, so the next pass can overwrite it; the destination is never removed in between.
-// A prompt that could not be shown at all counts as a failed copy, not as Ignore.
-static CopyResult AskAboutConflict(const char* source, const BY_HANDLE_FILE_INFORMATION* sourceInfo,
-                                   const char* destination,
-                                   const BY_HANDLE_FILE_INFORMATION* destinationInfo, int* retry)
+ConflictDecider g_decideConflict = NULL;
+
+static int Prompt(const char* source, const BY_HANDLE_FILE_INFORMATION* sourceInfo,
+                  const char* destination, const BY_HANDLE_FILE_INFORMATION* destinationInfo)
 {
     char text[kConflictTextCapacity];
     char sourceName[kPathCapacity];
     char destinationName[kPathCapacity];
     ConflictFileFacts sourceFacts;
     ConflictFileFacts destinationFacts;
-    int answer;
 
     TextFromPath(sourceName, sizeof(sourceName), source);
     TextFromPath(destinationName, sizeof(destinationName), destination);
     DescribeFile(&sourceFacts, sourceName, sourceInfo);
     DescribeFile(&destinationFacts, destinationName, destinationInfo);
     ComposeConflictText(text, sizeof(text), &sourceFacts, &destinationFacts);
-    answer = ShowMessageBox(NULL, text, kConflictCaption,
-                            MB_ABORTRETRYIGNORE | MB_ICONQUESTION | MB_DEFBUTTON2);
+    return ShowMessageBox(NULL, text, kConflictCaption,
+                          MB_ABORTRETRYIGNORE | MB_ICONQUESTION | MB_DEFBUTTON2);
+}
+
+// Asks the user, or the run's own decider, and acts on the answer. Retry only takes off the
+// attributes that make Windows refuse the copy, so the next pass can overwrite it; the
+// destination is never removed in between. A prompt that could not be shown at all counts as a
+// failed copy, not as Ignore.
+static CopyResult SettleConflict(const char* source, const BY_HANDLE_FILE_INFORMATION* sourceInfo,
+                                 const char* destination,
+                                 const BY_HANDLE_FILE_INFORMATION* destinationInfo, int pass,
+                                 int* retry)
+{
+    int answer = g_decideConflict != NULL
+                     ? g_decideConflict(source, destination, pass)
+                     : Prompt(source, sourceInfo, destination, destinationInfo);
+
     switch (answer) {
     case IDABORT:
+        LogPaths("Przerwano przy pliku", destination);
         return CopyAborted;
     case IDRETRY:
         SetFileAttributesA(destination, AttributesForRetry(destinationInfo->dwFileAttributes));
         *retry = 1;
         return CopyDone;
+    case IDTRYAGAIN:
+        *retry = 1;
+        return CopyDone;
     case IDIGNORE:
+        LogPaths("Pominięto, plik pozostał", destination);
         return CopyDone;
     default:
         return CopyFailed;
@@ -152,7 +170,7 @@ static CopyResult AskAboutConflict(const char* source, const BY_HANDLE_FILE_INFO
 // One failed copy: examine both files and settle the conflict, or give CopyFailed when they
 // cannot both be opened and read.
 static CopyResult ResolveConflict(const char* source, const char* destination, int acceptIdentical,
-                                  int* retry)
+                                  int pass, int* retry)
 {
     HANDLE sourceFile;
     HANDLE destinationFile;
@@ -167,10 +185,12 @@ static CopyResult ResolveConflict(const char* source, const char* destination, i
     if (!GetFileInformationByHandle(sourceFile, &sourceInfo) ||
         !GetFileInformationByHandle(destinationFile, &destinationInfo))
         goto done;
-    if (acceptIdentical && SameTimeAndSize(&sourceInfo, &destinationInfo))
+    if (acceptIdentical && SameTimeAndSize(&sourceInfo, &destinationInfo)) {
+        LogPaths("Pozostawiono identyczny plik", destination);
         result = CopyDone;
-    else
-        result = AskAboutConflict(source, &sourceInfo, destination, &destinationInfo, retry);
+    } else {
+        result = SettleConflict(source, &sourceInfo, destination, &destinationInfo, pass, retry);
+    }
 done:
     if (sourceFile != INVALID_HANDLE_VALUE)
         CloseHandle(sourceFile);
@@ -187,18 +207,32 @@ static void ClearReadOnly(const char* path)
         SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
 }
 
+static void LogFailedCopy(const char* source, const char* destination, DWORD error)
+{
+    char what[64];
+
+    FormatText(what, sizeof(what), "Nie skopiowano (błąd %lu)", error);
+    LogPaths(what, source, destination);
+}
+
 CopyResult CopyFileGuarded(const char* source, const char* destination, int acceptIdentical)
 {
     CopyResult result;
+    DWORD error;
     int retry;
+    int pass = 0;
 
     do {
         retry = 0;
         if (CopyFileA(source, destination, FALSE)) {
             ClearReadOnly(destination);
+            LogPaths("Skopiowano", source, destination);
             return CopyDone;
         }
-        result = ResolveConflict(source, destination, acceptIdentical, &retry);
+        error = GetLastError();
+        result = ResolveConflict(source, destination, acceptIdentical, ++pass, &retry);
     } while (retry);
+    if (result == CopyFailed)
+        LogFailedCopy(source, destination, error);
     return result;
 }

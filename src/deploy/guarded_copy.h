@@ -27,6 +27,12 @@ void ComposeConflictText(char* text, size_t capacity, const ConflictFileFacts* s
 // a read-only, hidden or system file, so those go; every other attribute stays.
 DWORD AttributesForRetry(DWORD attributes);
 
+// Decides a copy conflict in place of the prompt, where a run without anyone at the screen puts
+// one: IDABORT, IDRETRY, IDIGNORE, or IDTRYAGAIN to try the copy once more and change nothing.
+// pass counts this copy's failed attempts, from 1.
+typedef int (*ConflictDecider)(const char* source, const char* destination, int pass);
+extern ConflictDecider g_decideConflict;  // NULL: the prompt asks the user
+
 // Copies source to destination and clears the copy's read-only attribute. On a conflict the
 // user is asked; acceptIdentical accepts a destination with the same last-write time and size
 // without asking. Returns CopyDone, CopyFailed or CopyAborted.

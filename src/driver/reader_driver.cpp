@@ -10,6 +10,7 @@
 #include "deploy/messages.h"
 #include "deploy/path_join.h"
 #include "deploy/process_start.h"
+#include "deploy/run_log.h"
 #include "deploy/text.h"
 #include <strsafe.h>  // last: makes the unbounded string calls compile errors
 
@@ -21,6 +22,8 @@ const ReaderTypeEntry ReaderTypeTable[kReaderTypeCount] = {
 static const char kReaderFoundMessage[] = "Wykryto już zainstalowany w systemie czytnik rodziny GEMPLUS";
 static const char kInvalidReaderTypeMessage[] = "Nieprawidłowy typ czytnika";
 static const char kLaunchFailedFormat[] = "Błąd uruchomienia zewn. sterownika: Drivers\\%s";
+static const char kLauncherFailedFormat[] =
+    "Instalator sterownika zakończył się błędem %lu: Drivers\\%s";
 
 static const char kSearchText[] = "GEMPLUS";
 static const int32_t kSearchLength = sizeof(kSearchText) - 1;
@@ -42,6 +45,7 @@ static const Launcher kLaunchers[] = {
 static const ReaderType kLauncherCount = (ReaderType)(sizeof(kLaunchers) / sizeof(kLaunchers[0]));
 
 LibraryLoader g_loadLibrary = LoadLibraryExA;
+bool g_awaitLauncher = false;
 
 static const Launcher* FindLauncherEntry(const char* name)
 {
@@ -130,12 +134,15 @@ bool DetectGemplusReader()
     bool found = false;
 
     library = LoadPcscLibrary();
-    if (library == NULL)
+    if (library == NULL) {
+        LogText("PC/SC: brak biblioteki winscard.dll (błąd %lu)", GetLastError());
         return false;
+    }
     listReaders = (ListReadersFunction)(void*)GetProcAddress(library, "SCardListReadersA");
     if (listReaders != NULL)
         found = ListContainsGemplus(listReaders);
     FreeLibrary(library);
+    LogText(found ? "PC/SC: jest czytnik rodziny GEMPLUS" : "PC/SC: brak czytnika rodziny GEMPLUS");
     return found;
 }
 
@@ -177,6 +184,12 @@ static bool FindLauncher(const char* launcher, char* path, size_t capacity)
 static const char kScriptVariable[] = "CARDSETUP_DRIVER_LAUNCHER";
 static const char kScriptCommand[] = "cmd.exe /d /e:on /v:off /c \"\"%CARDSETUP_DRIVER_LAUNCHER%\"\"";
 
+// A launcher that is awaited runs where no one sees it, without a console window of its own.
+static DWORD LaunchFlags()
+{
+    return g_awaitLauncher ? CREATE_NO_WINDOW : 0;
+}
+
 static bool StartScript(const char* script, STARTUPINFOA* startup, BOOL inheritHandles,
                         PROCESS_INFORMATION* process)
 {
@@ -188,21 +201,26 @@ static bool StartScript(const char* script, STARTUPINFOA* startup, BOOL inheritH
         !SetEnvironmentVariableA(kScriptVariable, script))
         return false;
     CopyText(commandLine, sizeof(commandLine), kScriptCommand);
-    started = g_startProcess(interpreter, commandLine, NULL, NULL, inheritHandles, 0, NULL, NULL,
-                             startup, process);
+    started = g_startProcess(interpreter, commandLine, NULL, NULL, inheritHandles, LaunchFlags(),
+                             NULL, NULL, startup, process);
     SetEnvironmentVariableA(kScriptVariable, NULL);
     return started != 0;
 }
 
+// A program gets the package's own switches that the scripts hand on, when they are set.
 static bool StartProgram(const char* program, STARTUPINFOA* startup, BOOL inheritHandles,
                          PROCESS_INFORMATION* process)
 {
-    char commandLine[kPathCapacity + 2];
+    char arguments[kLongestDriverArguments] = "";
+    char commandLine[kPathCapacity + 3 + kLongestDriverArguments];
+    DWORD length = GetEnvironmentVariableA(kDriverArgumentsVariable, arguments, sizeof(arguments));
 
-    if (!FormatText(commandLine, sizeof(commandLine), "\"%s\"", program))
+    if (length >= sizeof(arguments) ||
+        !FormatText(commandLine, sizeof(commandLine), length ? "\"%s\" %s" : "\"%s\"%s",
+                    program, arguments))
         return false;
-    return g_startProcess(program, commandLine, NULL, NULL, inheritHandles, 0, NULL, NULL, startup,
-                          process) != 0;
+    return g_startProcess(program, commandLine, NULL, NULL, inheritHandles, LaunchFlags(), NULL,
+                          NULL, startup, process) != 0;
 }
 
 bool StartDriverLauncher(const char* launcher, STARTUPINFOA* startup, BOOL inheritHandles,
@@ -217,36 +235,44 @@ bool StartDriverLauncher(const char* launcher, STARTUPINFOA* startup, BOOL inher
     return StartProgram(path, startup, inheritHandles, process);
 }
 
-static bool StartLauncher(const char* launcher)
+enum LaunchOutcome { LauncherStarted, LauncherUnknown, LauncherNotStarted, LauncherFailed };
+
+struct DriverRun {
+    StepRecord step;
+    const char* launcher;
+    LaunchOutcome outcome;
+    DWORD exitCode;  // an awaited launcher's
+};
+
+// Starts the launcher and, when asked to, waits for it and takes its exit code.
+static LaunchOutcome StartLauncher(DriverRun* run)
 {
     STARTUPINFOA startup;
     PROCESS_INFORMATION process;
 
     ZeroMemory(&startup, sizeof(startup));
     startup.cb = sizeof(startup);
-    if (!StartDriverLauncher(launcher, &startup, FALSE, &process))
-        return false;
+    if (!StartDriverLauncher(run->launcher, &startup, FALSE, &process)) {
+        LogText("Nie uruchomiono Drivers\\%s (błąd %lu)", run->launcher, GetLastError());
+        return LauncherNotStarted;
+    }
+    LogText("Uruchomiono Drivers\\%s", run->launcher);
+    if (g_awaitLauncher && (WaitForSingleObject(process.hProcess, INFINITE) != WAIT_OBJECT_0 ||
+                            !GetExitCodeProcess(process.hProcess, &run->exitCode)))
+        run->exitCode = GetLastError();
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    return true;
+    if (!g_awaitLauncher)
+        return LauncherStarted;
+    LogText("Drivers\\%s zakończył się z kodem %lu", run->launcher, run->exitCode);
+    return run->exitCode == 0 ? LauncherStarted : LauncherFailed;
 }
-
-enum LaunchOutcome { LauncherStarted, LauncherUnknown, LauncherNotStarted };
-
-struct DriverRun {
-    StepRecord step;
-    const char* launcher;
-    LaunchOutcome outcome;
-};
 
 // Runs with Drivers as the current directory, where the launcher is looked up.
 static void LaunchDriver(DriverRun* run, ReaderType readerType)
 {
     run->launcher = DriverLauncherName(readerType);
-    if (run->launcher == NULL)
-        run->outcome = LauncherUnknown;
-    else
-        run->outcome = StartLauncher(run->launcher) ? LauncherStarted : LauncherNotStarted;
+    run->outcome = run->launcher == NULL ? LauncherUnknown : StartLauncher(run);
 }
 
 static ComponentStatus Report(const DriverRun* run, char* message, uint32_t capacity)
@@ -261,6 +287,9 @@ static ComponentStatus Report(const DriverRun* run, char* message, uint32_t capa
         return StatusError;
     case LauncherNotStarted:
         FormatText(message, capacity, kLaunchFailedFormat, run->launcher);
+        return StatusError;
+    case LauncherFailed:
+        FormatText(message, capacity, kLauncherFailedFormat, run->exitCode, run->launcher);
         return StatusError;
     default:
         return StatusOk;

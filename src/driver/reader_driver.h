@@ -33,6 +33,15 @@ typedef HMODULE(WINAPI* LibraryLoader)(LPCSTR name, HANDLE file, DWORD flags);
 // as a Windows 7 without KB2533623 does.
 extern LibraryLoader g_loadLibrary;
 
+// A quiet run sets this: the launcher is then awaited, started without a console window, and its
+// exit code other than 0 is the step's error.
+extern bool g_awaitLauncher;
+
+// The vendor's package's own switches (its silent mode), which the media's scripts and a
+// program launcher hand on to it, are taken from this variable of the environment.
+const char kDriverArgumentsVariable[] = "CARDSETUP_DRIVER_ARGUMENTS";
+const size_t kLongestDriverArguments = 1024;
+
 // Loads a library by its full path in the system directory, as the PC/SC library is loaded
 // where the system's loader lacks the search flags. NULL when it does not load.
 HMODULE LoadFromSystemDirectory(const char* name);

@@ -7,6 +7,7 @@
 #include "components/java_plugin.h"
 #include "components/netscape_components.h"
 #include "components/stale_jar.h"
+#include "deploy/run_log.h"
 #include "deploy/text.h"
 #include "deploy/window_text.h"
 #include "driver/reader_driver.h"
@@ -16,14 +17,6 @@
 #include <strsafe.h>  // last: makes the unbounded string calls compile errors
 
 static const char kReaderOutOfRangeMessage[] = "Wybór czytnika kart spoza dostępnej listy";
-
-struct Selection {
-    bool ie;
-    bool netscape;
-    bool java;
-    bool driver;
-    LRESULT readerIndex;
-};
 
 static bool IsTicked(HWND dialog, int id)
 {
@@ -60,7 +53,7 @@ static bool RunComponentStep(bool selected, ComponentStatus (*step)(char*, uint3
     return outcome->status != StatusAborted;
 }
 
-static void RunSteps(const Selection* selection, RunResults* results)
+void RunSteps(const Selection* selection, RunResults* results)
 {
     results->staleJarResult =
         RemoveStaleOcfJar(results->staleJarMessage, sizeof(results->staleJarMessage));
@@ -78,11 +71,17 @@ static void ShowLabel(HWND dialog, int id, ComponentStatus status)
         ShowWindowText(GetDlgItem(dialog, id), StatusLabel(status));
 }
 
+void ComposeAndLogReport(const RunResults* results, char* report)
+{
+    ComposeReport(results, report, kReportCapacity);
+    LogText("Raport:\r\n%s", report);
+}
+
 static void ShowResults(HWND dialog, const RunResults* results)
 {
     char report[kReportCapacity];
 
-    ComposeReport(results, report, sizeof(report));
+    ComposeAndLogReport(results, report);
     ShowLabel(dialog, IDC_STATUS_DRIVER, results->driver.status);
     ShowLabel(dialog, IDC_STATUS_IE, results->ie.status);
     ShowLabel(dialog, IDC_STATUS_NETSCAPE, results->netscape.status);

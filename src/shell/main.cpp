@@ -1,12 +1,19 @@
 // The entry point: the DLL search is locked to the system directory first, since the program
-// runs elevated from media that may hold planted DLLs; then the welcome question and the dialog,
-// a Unicode dialog, so that its template's texts keep their Polish letters on any Windows.
+// runs elevated from media that may hold planted DLLs. Then the command line decides: without
+// arguments the welcome question and the dialog (a Unicode dialog, so that its template's texts
+// keep their Polish letters on any Windows); with them a quiet run, the usage, or a refusal.
 #include <windows.h>
 
+#include "deploy/run_log.h"
+#include "deploy/text.h"
 #include "deploy/window_text.h"
 #include "resource.h"
+#include "shell/command_line.h"
 #include "shell/installer_dialog.h"
+#include "shell/quiet_run.h"
+#include "shell/run_facts.h"
 #include "shell/window_titles.h"
+#include <strsafe.h>  // last: makes the unbounded string calls compile errors
 
 static const char kWelcomeText[] =
     "Za chwilę rozpocznie się instalacja i konfiguracja środowiska obsługi czytnika kart "
@@ -17,6 +24,15 @@ static const char kWelcomeText[] =
     "już zainstalowane przeglądarki internetowe,\nktóre mają współpracować z czytnikiem kart, lub "
     "gdy ich nie ma, opuścić ten instalator, zainstalować wymagane\nprzeglądarki i uruchomić go "
     "ponownie.\n\nCzy chcesz kontynuować instalacje ?";
+
+static const char kUsage[] =
+    "cardsetup.exe [/quiet] [/log <plik>] [/components=driver,java,ie,netscape] "
+    "[/reader=1|2|auto] [/driver-args \"...\"] [/norestart]\n\n"
+    "Kody wyjścia przy /quiet: 3010 gotowe (potrzebny restart), 1603 błąd, 1618 instalator już "
+    "działa, 87 błędny wiersz poleceń.";
+
+// One installer at a time, in every session: two runs would race for the one-time backups.
+static const wchar_t kRunningMutex[] = L"Global\\cardsetup-installer";
 
 typedef BOOL(WINAPI* SetDefaultDllDirectoriesFunction)(DWORD flags);
 
@@ -31,10 +47,109 @@ static void LockDllSearchToSystemDirectory()
         SetDllDirectoryA("");
 }
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+// A quiet run always keeps a log: without /log, in the temporary directory.
+static void OpenAskedLog(Options* options)
 {
-    LockDllSearchToSystemDirectory();
+    SYSTEMTIME now;
+    wchar_t directory[MAX_PATH + 1];
+
+    if (options->log[0] == L'\0' && options->quiet && GetTempPathW(MAX_PATH + 1, directory)) {
+        GetLocalTime(&now);
+        StringCchPrintfW(options->log, MAX_PATH + 1, L"%scardsetup-%04u%02u%02u-%02u%02u%02u.log",
+                         directory, now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
+                         now.wSecond);
+    }
+    if (options->log[0] != L'\0' && OpenRunLog(options->log))
+        LogRunFacts();
+}
+
+// A log that could not be written does not stop the run; the Application event log says so.
+static void CloseLog(const Options* options, int exitCode)
+{
+    wchar_t text[MAX_PATH + 128];
+    const wchar_t* strings[] = {text};
+    HANDLE source;
+
+    LogText("Kod wyjścia: %d", exitCode);
+    if (options->log[0] != L'\0' && !RunLogComplete() &&
+        (source = RegisterEventSourceW(NULL, L"cardsetup")) != NULL) {
+        StringCchPrintfW(text, MAX_PATH + 128, L"cardsetup: the log %s could not be written; "
+                         L"exit code %d", options->log, exitCode);
+        ReportEventW(source, EVENTLOG_WARNING_TYPE, 0, 1, NULL, 1, 0, strings, NULL);
+        DeregisterEventSource(source);
+    }
+    CloseRunLog();
+}
+
+static int ShowUsage(const Options* options, int exitCode)
+{
+    if (options->quiet)
+        LogText("%s", kUsage);
+    else
+        ShowMessageBox(NULL, kUsage, CARDSETUP_WELCOME_CAPTION,
+                       exitCode == 0 ? MB_ICONINFORMATION : MB_ICONERROR);
+    return exitCode;
+}
+
+// The running installer's window comes to the front: its dialog, or its welcome question.
+static int ShowTheRunningInstaller()
+{
+    static const char* const kTitles[] = {CARDSETUP_DIALOG_TITLE, CARDSETUP_WELCOME_CAPTION};
+
+    for (const char* title : kTitles) {
+        wchar_t wide[128];
+        HWND window;
+        WideFromText(wide, 128, title);
+        if ((window = FindWindowW(L"#32770", wide)) != NULL) {
+            SetForegroundWindow(window);
+            break;
+        }
+    }
+    return 0;
+}
+
+static int RunInteractively(HINSTANCE instance)
+{
     if (ShowMessageBox(NULL, kWelcomeText, CARDSETUP_WELCOME_CAPTION, MB_YESNO) == IDYES)
         DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_INSTALLER), NULL, InstallerDialogProc, 0);
     return 0;
+}
+
+static int Run(HINSTANCE instance, const Options* options)
+{
+    HANDLE running = CreateMutexW(NULL, TRUE, kRunningMutex);
+    int exitCode;
+
+    if (running != NULL && GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(running);
+        LogText("Instalator już działa");
+        return options->quiet ? kExitAlreadyRunning : ShowTheRunningInstaller();
+    }
+    if (options->driverArguments[0] != L'\0')
+        SetEnvironmentVariableW(L"CARDSETUP_DRIVER_ARGUMENTS", options->driverArguments);
+    exitCode = options->quiet ? RunQuietly(options) : RunInteractively(instance);
+    if (running != NULL) {
+        ReleaseMutex(running);
+        CloseHandle(running);
+    }
+    return exitCode;
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+{
+    Options options;
+    bool understood;
+    int exitCode;
+
+    LockDllSearchToSystemDirectory();
+    understood = ParseCommandLine(GetCommandLineW(), &options);
+    OpenAskedLog(&options);
+    if (!understood)
+        exitCode = ShowUsage(&options, kExitBadCommandLine);
+    else if (options.help)
+        exitCode = ShowUsage(&options, 0);
+    else
+        exitCode = Run(instance, &options);
+    CloseLog(&options, exitCode);
+    return exitCode;
 }

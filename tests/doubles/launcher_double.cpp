@@ -1,5 +1,6 @@
 // Stands in for a driver launcher: it leaves proof that it ran, and in which directory, as a
-// file "ran-<its own name>.txt" holding its working directory.
+// file "ran-<its own name>.txt" holding its working directory, and its command line in
+// "arguments-<its own name>.txt".
 #include <windows.h>
 
 #include <stdio.h>
@@ -21,6 +22,12 @@ int main()
     if (file == NULL)
         return 1;
     fputs(directory, file);
+    fclose(file);
+    snprintf(proof, sizeof(proof), "arguments-%s.txt", name);
+    file = fopen(proof, "w");
+    if (file == NULL)
+        return 1;
+    fputs(GetCommandLineA(), file);
     fclose(file);
     return 0;
 }

@@ -103,6 +103,13 @@ protected:
     }
     void TearDown() override
     {
+        SetEnvironmentVariableA("CARDSETUP_DRIVER_ARGUMENTS", NULL);
+        SetEnvironmentVariableA("CARDSETUP_QUIET", NULL);
+        Release();
+    }
+    // Ends the launcher if it still runs and closes its handles and pipes.
+    void Release()
+    {
         if (process.hProcess != NULL) {
             if (!Ends(0))
                 TerminateProcess(process.hProcess, 1);
@@ -119,7 +126,7 @@ protected:
     {
         LayOut(folder);
         for (const Launcher& launcher : kLaunchers) {
-            TearDown();
+            Release();
             process = {};
             input = output = NULL;
             AddPackage(launcher.package);
@@ -128,6 +135,11 @@ protected:
             EXPECT_EQ(0u, ExitCode()) << folder << " " << launcher.name << "\n" << Output();
             std::string proof = drivers + "\\ran-" + launcher.package + ".txt";
             EXPECT_TRUE(SamePath(drivers, ReadTextFile(proof))) << folder << " " << launcher.name;
+            std::string arguments = ReadTextFile(drivers + "\\arguments-" + launcher.package + ".txt");
+            std::string switches = "\" /S /v\"/qn REBOOT=R\"";
+            EXPECT_EQ(switches, arguments.substr(arguments.size() - std::min(arguments.size(),
+                                                                             switches.size())))
+                << "the package's own switches did not reach it: " << arguments;
             DeleteFileA(proof.c_str());
             DeleteFileA((drivers + "\\" + launcher.package).c_str());
         }
@@ -170,6 +182,7 @@ TEST(LauncherScripts, PassControlWithoutCallAndUseTheirPathsOnlyInQuotes)
 // apart: spaces, "&", "^", brackets and Polish letters.
 TEST_F(DriverLaunchers, EachStartsItsOwnPackageWhateverTheMediaFolderIsNamed)
 {
+    SetEnvironmentVariableA("CARDSETUP_DRIVER_ARGUMENTS", "/S /v\"/qn REBOOT=R\"");
     for (const char* folder : {"cardsetup v2.4", "R&D (x64) a^b", "Nośnik źródłowy"})
         StartEachPackageFrom(folder);
 }
@@ -198,4 +211,13 @@ TEST_F(DriverLaunchers, AMissingPackageIsNamedAndTheWindowWaitsForAKey)
     EXPECT_NE(std::string::npos, text.find("Oczekiwano go w katalogu: \"" + drivers + "\\\""))
         << text;
     EXPECT_NE(std::string::npos, text.find("Nacisnij dowolny klawisz")) << text;
+
+    // A quiet run waits for the launcher: it must end without a key.
+    Release();
+    process = {};
+    input = output = NULL;
+    SetEnvironmentVariableA("CARDSETUP_QUIET", "1");
+    ASSERT_TRUE(Start("twin64.bat", true));
+    EXPECT_TRUE(Ends(5000)) << "a quiet run's launcher waited for a key";
+    EXPECT_NE(0u, ExitCode());
 }

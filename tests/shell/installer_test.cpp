@@ -262,6 +262,29 @@ bool Answers(HWND dialog)
                                &result) != 0;
 }
 
+// The logs that quiet runs without /log leave in the temporary directory.
+size_t TemporaryLogs()
+{
+    char temporary[MAX_PATH + 1];
+    size_t count = 0;
+    GetTempPathA(sizeof(temporary), temporary);
+    ForEachEntry(temporary, [&](const std::string& name, bool) {
+        count += name.rfind("cardsetup-", 0) == 0 && name.size() > 4 &&
+                 name.compare(name.size() - 4, 4, ".log") == 0;
+    });
+    return count;
+}
+
+// A log, written in UTF-8, in code page 1250 as the installer's texts are.
+std::string ReadLog(const std::string& path)
+{
+    std::string utf8 = ReadTextFile(path);
+    std::wstring wide(utf8.size(), L'\0');
+    wide.resize(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), (int)utf8.size(), &wide[0],
+                                    (int)wide.size()));
+    return Cp1250(wide);
+}
+
 bool RunIsUnderway(HWND dialog)
 {
     return !IsWindowEnabled(GetDlgItem(dialog, IDCANCEL));
@@ -348,6 +371,7 @@ TEST_F(Installer, ClosingBeforeARunShowsNoNotice)
 
 TEST_F(Installer, ADefaultRunReportsTheDriverAndJavaAndRetiresTheChoices)
 {
+    size_t logsBefore = TemporaryLogs();
     HWND dialog = OpenDialog();
     ASSERT_TRUE(dialog != NULL);
     Install(dialog);
@@ -371,6 +395,7 @@ TEST_F(Installer, ADefaultRunReportsTheDriverAndJavaAndRetiresTheChoices)
         Sleep(20);
     EXPECT_TRUE(FileExists(drivers + "\\ran-twin64.txt")) << "twin64.bat did not run";
     CloseAfterRun(dialog, PressCancel);
+    EXPECT_EQ(logsBefore, TemporaryLogs()) << "a run without arguments wrote a log";
 }
 
 // Media downloaded into a folder named in any language, and a Java runtime unpacked into one: the
@@ -630,4 +655,122 @@ TEST_F(Installer, TheDetailsButtonTogglesOnlyTheHeightWhereTheUserMovedTheDialog
     }
     EXPECT_EQ(2u, ReadLines(home + "\\bin\\calls.txt").size()) << "a press ran a step again";
     CloseAfterRun(dialog, PressEscape);
+}
+
+// ---- Quiet runs, as deployment tools start the installer -------------------------------------
+
+class QuietRun : public Installer {
+protected:
+    // Runs the program with these arguments to its end, watching that it never shows a window;
+    // gives its exit code.
+    DWORD Run(const std::wstring& arguments)
+    {
+        program.reset(new InstallerSession(media.Path(), "", arguments));
+        EXPECT_TRUE(program->Started());
+        for (int i = 0; i < 3000 && program->Running(); i++) {
+            windowShown = windowShown || program->ShowsAWindow();
+            Sleep(20);
+        }
+        return program->WaitForExit(1000);
+    }
+    std::wstring WithLog(const wchar_t* arguments)
+    {
+        return std::wstring(arguments) + L" /log \"" + Wide(log) + L"\"";
+    }
+
+    TempDir logs{"logs"};
+    std::string log = logs / "cardsetup.log";
+    bool windowShown = false;
+};
+
+TEST_F(QuietRun, ADefaultRunShowsNoWindowDeploysAndAsksForARestart)
+{
+    size_t logsBefore = TemporaryLogs();
+    PromptAnswerer user;
+    EXPECT_EQ(3010u, Run(L"/quiet"));
+    EXPECT_FALSE(windowShown);
+    EXPECT_EQ(logsBefore + 1, TemporaryLogs()) << "no log in the temporary directory";
+    EXPECT_EQ("media ocf1.2.jar", ReadTextFile(home + "\\lib\\ext\\ocf1.2.jar"));
+    EXPECT_EQ(2u, ReadLines(home + "\\bin\\calls.txt").size());
+    EXPECT_TRUE(FileExists(drivers + "\\ran-twin64.txt")) << "the launcher was not awaited";
+
+    EXPECT_EQ(3010u, Run(WithLog(L"-S /norestart")));
+    std::string text = ReadLog(log);
+    for (const char* line : {"cardsetup 2.4", "Konto", "Środowisko JRE: ", "Skopiowano: ocf1.2.jar",
+                             "Polecenie zakończone z kodem 0", "PC/SC: brak czytnika",
+                             "Uruchomiono Drivers\\twin64.bat", kDriverOk, kJavaOk,
+                             "Kod wyjścia: 3010"})
+        EXPECT_NE(std::string::npos, text.find(line)) << line << "\n" << Utf8FromCp1250(text);
+    EXPECT_EQ(0u, user.Count());
+
+    EXPECT_EQ(3010u, Run(L"/quiet /log C:\\no\\such\\folder\\cardsetup.log"))
+        << "a log that cannot be written stopped the run";
+}
+
+// Deployment tools judge by the exit code: a step that did not do its work is 1603, and a file
+// in use is tried again for a few seconds, then left as it was, without a prompt.
+TEST_F(QuietRun, AStepThatFailedOrAFileLeftInUseEnds1603AndLosesNothing)
+{
+    ASSERT_TRUE(WriteTextFile(home + "\\bin\\exit-status.txt", "1"));
+    EXPECT_EQ(1603u, Run(WithLog(L"/quiet")));
+    EXPECT_NE(std::string::npos, ReadLog(log).find("Plug-in: UWAGA - Niepełna instalacja"));
+    ASSERT_TRUE(WriteTextFile(home + "\\bin\\exit-status.txt", "0"));
+
+    ASSERT_TRUE(WriteTextFile(drivers + "\\twin64.bat", "@exit /b 5\r\n"));
+    EXPECT_EQ(1603u, Run(WithLog(L"/quiet")));
+    EXPECT_NE(std::string::npos,
+              ReadLog(log).find("BŁĄD - Instalator sterownika zakończył się błędem 5"));
+
+    std::string library = home + "\\lib\\ext\\ocf1.2.jar";
+    ASSERT_TRUE(WriteTextFile(library, "older library"));
+    FileHold inUse(library, GENERIC_READ, FILE_SHARE_READ);
+    PromptAnswerer user;
+    EXPECT_EQ(1603u, Run(WithLog(L"/quiet /components=java")));
+    EXPECT_EQ(0u, user.Count());
+    EXPECT_FALSE(windowShown);
+    EXPECT_EQ("older library", ReadTextFile(library));
+    EXPECT_NE(std::string::npos, ReadLog(log).find("pozostawiony: " + library));
+}
+
+TEST_F(QuietRun, ComponentsAndReaderTypeAreThoseAsked)
+{
+    EXPECT_EQ(3010u, Run(L"/quiet /components=java /reader=2"));
+    EXPECT_TRUE(FileExists(home + "\\lib\\ext\\ocf1.2.jar"));
+    EXPECT_FALSE(FileExists(drivers + "\\ran-twin8_64.txt") || FileExists(drivers + "\\ran-twin64.txt"));
+
+    // Netscape, which the dialog does not offer, runs: these media have no ns directory.
+    EXPECT_EQ(1603u, Run(WithLog(L"/quiet /components=netscape,driver /reader=2")));
+    EXPECT_TRUE(FileExists(drivers + "\\ran-twin8_64.txt"));
+    EXPECT_FALSE(FileExists(drivers + "\\ran-twin64.txt"));
+    EXPECT_NE(std::string::npos,
+              ReadLog(log).find("Netscape 4.x: BŁĄD - Instalator jest niekompletny"));
+}
+
+// Two runs at once would race for the one-time backups of the users' policies.
+TEST_F(QuietRun, ASecondCopyWhileOneIsAtWorkRunsNothing)
+{
+    ASSERT_TRUE(WriteTextFile(home + "\\bin\\delay-ms.txt", "2000"));
+    InstallerSession first(media.Path(), "", L"/quiet");
+    for (int i = 0; i < 250 && ReadLines(home + "\\bin\\calls.txt").empty(); i++)
+        Sleep(20);
+    EXPECT_EQ(1618u, Run(L"/quiet"));
+    EXPECT_EQ(0u, Run(L""));  // interactive: shows the one at work, if it has a window, and ends
+    EXPECT_FALSE(windowShown);
+    EXPECT_EQ(3010u, first.WaitForExit(30000));
+    EXPECT_EQ(2u, ReadLines(home + "\\bin\\calls.txt").size()) << "a second run ran commands";
+}
+
+TEST_F(QuietRun, ABadCommandLineIsRefusedWith87)
+{
+    EXPECT_EQ(87u, Run(WithLog(L"/quiet /install")));
+    EXPECT_FALSE(windowShown);
+    EXPECT_NE(std::string::npos, ReadLog(log).find("[/components=driver,java,ie,netscape]"));
+    EXPECT_FALSE(FileExists(home + "\\lib\\ext\\ocf1.2.jar")) << "a refused run installed";
+
+    program.reset(new InstallerSession(media.Path(), "", L"/components=java,card"));
+    HWND usage = program->WaitForWindow("Instalator czytnika kart mikropr. dla przeglądarek internetowych");
+    ASSERT_TRUE(usage != NULL) << "no usage shown";
+    EXPECT_NE(std::string::npos, MessageBoxText(usage).find("/reader=1|2|auto"));
+    PressDialogButton(usage, IDOK);
+    EXPECT_EQ(87u, program->WaitForExit());
 }

@@ -8,21 +8,25 @@
 #include "support/prompt_answerer.h"
 #include "support/test_files.h"
 
-InstallerSession::InstallerSession(const std::string& mediaDirectory, std::string program)
+InstallerSession::InstallerSession(const std::string& mediaDirectory, std::string program,
+                                   const std::wstring& arguments)
 {
     Start(Wide(program.empty() ? ProgramDirectory() + "\\cardsetup.exe" : program),
-          Wide(mediaDirectory));
+          Wide(mediaDirectory), arguments);
 }
 
-InstallerSession::InstallerSession(const std::wstring& mediaDirectory)
+InstallerSession::InstallerSession(const std::wstring& mediaDirectory,
+                                   const std::wstring& arguments)
 {
-    Start(Wide(ProgramDirectory() + "\\cardsetup.exe"), mediaDirectory);
+    Start(Wide(ProgramDirectory() + "\\cardsetup.exe"), mediaDirectory, arguments);
 }
 
-void InstallerSession::Start(const std::wstring& program, const std::wstring& mediaDirectory)
+void InstallerSession::Start(const std::wstring& program, const std::wstring& mediaDirectory,
+                             const std::wstring& arguments)
 {
     STARTUPINFOW startup;
-    std::vector<wchar_t> commandLine(program.begin(), program.end());
+    std::wstring line = L"\"" + program + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+    std::vector<wchar_t> commandLine(line.begin(), line.end());
 
     commandLine.push_back(L'\0');
     ZeroMemory(&startup, sizeof(startup));
@@ -137,6 +141,26 @@ DWORD InstallerSession::WaitForExit(DWORD timeoutMs)
         return STILL_ACTIVE;
     GetExitCodeProcess(process_.hProcess, &code);
     return code;
+}
+
+static BOOL CALLBACK FindVisibleWindow(HWND window, LPARAM parameter)
+{
+    WindowSearch* search = reinterpret_cast<WindowSearch*>(parameter);
+    DWORD processId = 0;
+
+    GetWindowThreadProcessId(window, &processId);
+    if (processId == search->processId && IsWindowVisible(window)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+bool InstallerSession::ShowsAWindow()
+{
+    WindowSearch search = {process_.dwProcessId, NULL, NULL};
+    EnumWindows(FindVisibleWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found != NULL;
 }
 
 bool InstallerSession::Running()

@@ -8,9 +8,12 @@
 
 class InstallerSession {
 public:
-    // Starts the program (build/bin/cardsetup.exe unless named) in mediaDirectory.
-    explicit InstallerSession(const std::string& mediaDirectory, std::string program = "");
-    explicit InstallerSession(const std::wstring& mediaDirectory);
+    // Starts the program (build/bin/cardsetup.exe unless named) in mediaDirectory, with the
+    // arguments given.
+    explicit InstallerSession(const std::string& mediaDirectory, std::string program = "",
+                              const std::wstring& arguments = L"");
+    explicit InstallerSession(const std::wstring& mediaDirectory,
+                              const std::wstring& arguments = L"");
     ~InstallerSession();  // ends the program if it still runs
 
     bool Started() const { return process_.hProcess != NULL; }
@@ -37,9 +40,12 @@ public:
     DWORD WaitForExit(DWORD timeoutMs = 15000);
     bool Running();
     HANDLE Process() const { return process_.hProcess; }
+    // Whether the program shows a window now: it has none that is visible.
+    bool ShowsAWindow();
 
 private:
-    void Start(const std::wstring& program, const std::wstring& mediaDirectory);
+    void Start(const std::wstring& program, const std::wstring& mediaDirectory,
+               const std::wstring& arguments);
 
     PROCESS_INFORMATION process_;
 };

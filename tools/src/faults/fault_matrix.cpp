@@ -1,7 +1,8 @@
 // One row of the fault matrix, run inside a fresh copy of a prepared Wine prefix: it lays out
 // the media, a Java runtime and a Netscape installation, applies the row's bad condition, runs
 // the real cardsetup.exe with the defaults, and compares the report and the PC's files with
-// what the row expects. Usage: fault_matrix --list | --row N <media directory to copy>
+// what the row expects; with --quiet it runs the installer as deployment tools do and compares
+// its exit code. Usage: fault_matrix --list | --row N <media directory to copy> [--quiet]
 // Prints one tab-separated line: row, condition, expected, seen, files, PASS or FAIL.
 #include <windows.h>
 
@@ -191,6 +192,7 @@ int g_prompts = 0;  // copy-conflict prompts shown in the row's runs
 
 struct Seen {
     std::string driver, java, ie, netscape, report, problem;
+    DWORD exitCode = 0;
 };
 
 Seen RunInstaller(const Row& row)
@@ -224,6 +226,25 @@ Seen RunInstaller(const Row& row)
     seen.report = WindowText(GetDlgItem(dialog, IDC_DETAILS));
     if (program.CloseAfterRun(dialog).exitCode != 0 && seen.problem.empty())
         seen.problem = "exit code not 0";
+    return seen;
+}
+
+// The row as deployment tools run it: no window, the components it ticks, an exit code.
+Seen RunQuietly(const Row& row)
+{
+    Seen seen;
+    std::wstring arguments = L"/quiet /log C:\\faults\\quiet.log";
+    if (row.tickIe || row.tickNetscape)
+        arguments += std::wstring(L" /components=driver,java") + (row.tickIe ? L",ie" : L"") +
+                     (row.tickNetscape ? L",netscape" : L"");
+    InstallerSession program(row.mediaFolder ? std::wstring(row.mediaFolder) : Wide(kMedia),
+                             arguments);
+    for (int i = 0; i < 6000 && program.Running(); i++) {
+        if (program.ShowsAWindow())
+            seen.problem = "a quiet run showed a window";
+        Sleep(20);
+    }
+    seen.exitCode = program.WaitForExit(1000);
     return seen;
 }
 
@@ -672,7 +693,7 @@ Snapshot Prepare(const Row& row, const std::string& sourceMedia)
 
 // Runs the installer as often as the row says; what the last run showed. Media and a runtime in
 // folders with other letters are moved there for the runs and back for the judging.
-Seen Run(const Row& row)
+Seen Run(const Row& row, bool quiet)
 {
     std::unique_ptr<MovedTo> media;
     std::unique_ptr<MovedTo> home;
@@ -689,7 +710,7 @@ Seen Run(const Row& row)
         return seen;
     }
     for (int run = 0; run < row.runs; run++)
-        seen = RunInstaller(row);
+        seen = quiet ? RunQuietly(row) : RunInstaller(row);
     g_hold.reset();
     return seen;
 }
@@ -699,6 +720,35 @@ struct Verdict {
     std::string lost;  // the files the PC lost
     bool holds;
 };
+
+bool Is(const char* label, const char* expected)
+{
+    return std::string(label) == expected;
+}
+
+// What a quiet run of the row ends with: 1603 where the dialog shows an error, a warning of a
+// component step or the failed removal, and where a prompt would come (no one answers it, so a
+// file in use or read-only stays as it is); 3010 otherwise.
+DWORD ExpectedQuietExit(const Row& row)
+{
+    const Expected& e = row.expected;
+    bool failed = !row.answers.empty() || std::string(e.reportPart) == kRemovalFailed ||
+                  Is(e.driver, kError);
+    for (const char* label : {e.java, e.ie, e.netscape})
+        failed = failed || Is(label, kError) || Is(label, kWarning);
+    return failed ? 1603 : 3010;
+}
+
+Verdict JudgeQuiet(const Row& row, const Seen& seen, const Snapshot& before)
+{
+    Verdict verdict;
+    verdict.lost = Lost(before);
+    verdict.holds = seen.problem.empty() && seen.exitCode == ExpectedQuietExit(row) &&
+                    verdict.lost.empty();
+    verdict.seen = "quiet: exit code " + std::to_string(seen.exitCode) +
+                   (seen.problem.empty() ? "" : "; " + seen.problem);
+    return verdict;
+}
 
 Verdict Judge(const Row& row, const Seen& seen, const Snapshot& before)
 {
@@ -721,23 +771,25 @@ Verdict Judge(const Row& row, const Seen& seen, const Snapshot& before)
     return verdict;
 }
 
-void Print(size_t index, const Row& row, const Verdict& verdict)
+void Print(size_t index, const Row& row, bool quiet, const Verdict& verdict)
 {
-    printf("%zu\t%s\t%s\t%s\t%s\t%s\n", index + 1, Utf8FromCp1250(row.condition).c_str(),
-           Utf8FromCp1250(ExpectedText(row.expected)).c_str(),
+    std::string expected = quiet ? "quiet: exit code " + std::to_string(ExpectedQuietExit(row))
+                                 : ExpectedText(row.expected);
+    printf("%zu\t%s%s\t%s\t%s\t%s\t%s\n", index + 1, Utf8FromCp1250(row.condition).c_str(),
+           quiet ? " (quiet)" : "", Utf8FromCp1250(expected).c_str(),
            Utf8FromCp1250(verdict.seen).c_str(),
            verdict.lost.empty() ? "nothing lost" : ("LOST: " + verdict.lost).c_str(),
            verdict.holds ? "PASS" : "FAIL");
 }
 
-int RunRow(size_t index, const std::string& sourceMedia)
+int RunRow(size_t index, const std::string& sourceMedia, bool quiet)
 {
     std::vector<Row> rows = Rows();
     const Row& row = rows[index];
     Snapshot before = Prepare(row, sourceMedia);
-    Seen seen = Run(row);
-    Verdict verdict = Judge(row, seen, before);
-    Print(index, row, verdict);
+    Seen seen = Run(row, quiet);
+    Verdict verdict = quiet ? JudgeQuiet(row, seen, before) : Judge(row, seen, before);
+    Print(index, row, quiet, verdict);
     return verdict.holds ? 0 : 1;
 }
 
@@ -752,11 +804,12 @@ int main(int argc, char** argv)
                    Utf8FromCp1250(rows[i].condition).c_str());
         return 0;
     }
-    if (argc == 4 && std::string(argv[1]) == "--row") {
+    bool quiet = argc == 5 && std::string(argv[4]) == "--quiet";
+    if ((argc == 4 || quiet) && std::string(argv[1]) == "--row") {
         size_t row = strtoul(argv[2], NULL, 10);
         if (row >= 1 && row <= rows.size())
-            return RunRow(row - 1, argv[3]);
+            return RunRow(row - 1, argv[3], quiet);
     }
-    fprintf(stderr, "usage: fault_matrix --list | --row N <media directory>\n");
+    fprintf(stderr, "usage: fault_matrix --list | --row N <media directory> [--quiet]\n");
     return 2;
 }

@@ -1,0 +1,105 @@
+// Each line is put together in Unicode from its pieces, each converted from its own code page,
+// and written in UTF-8 at once, so that a run cut short leaves every line it reached.
+#include "deploy/run_log.h"
+
+#include <stdarg.h>
+#include <string.h>
+#include <windows.h>
+
+#include "deploy/text.h"
+#include <strsafe.h>  // last: makes the unbounded string calls compile errors
+
+static const size_t kLongestLine = 4096;
+
+static HANDLE g_log = INVALID_HANDLE_VALUE;
+static bool g_logIncomplete = false;
+
+bool OpenRunLog(const wchar_t* path)
+{
+    g_log = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS,
+                        FILE_ATTRIBUTE_NORMAL, NULL);
+    g_logIncomplete = g_log == INVALID_HANDLE_VALUE;
+    return !g_logIncomplete;
+}
+
+bool RunLogComplete()
+{
+    return g_log != INVALID_HANDLE_VALUE && !g_logIncomplete;
+}
+
+void CloseRunLog()
+{
+    if (g_log != INVALID_HANDLE_VALUE)
+        CloseHandle(g_log);
+    g_log = INVALID_HANDLE_VALUE;
+}
+
+// Appends text converted from codePage to line (capacity characters), cut to fit.
+static void AppendConverted(wchar_t* line, size_t capacity, UINT codePage, const char* text)
+{
+    size_t used = wcslen(line);
+    int length = MultiByteToWideChar(codePage, 0, text, (int)strnlen(text, capacity), line + used,
+                                     (int)(capacity - used - 1));
+    line[used + (length > 0 ? length : 0)] = L'\0';
+}
+
+static void WriteLine(const wchar_t* line)
+{
+    wchar_t stamped[kLongestLine];
+    char utf8[3 * kLongestLine];
+    SYSTEMTIME now;
+    DWORD written = 0;
+    int length;
+
+    GetLocalTime(&now);
+    StringCchPrintfW(stamped, kLongestLine, L"%04u-%02u-%02u %02u:%02u:%02u %s\r\n", now.wYear,
+                     now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, line);
+    length = WideCharToMultiByte(CP_UTF8, 0, stamped, -1, utf8, sizeof(utf8), NULL, NULL) - 1;
+    if (length <= 0 || !WriteFile(g_log, utf8, (DWORD)length, &written, NULL) ||
+        written != (DWORD)length)
+        g_logIncomplete = true;
+}
+
+void LogText(const char* format, ...)
+{
+    char text[kLongestLine];
+    wchar_t line[kLongestLine] = L"";
+    va_list arguments;
+
+    if (g_log == INVALID_HANDLE_VALUE)
+        return;
+    va_start(arguments, format);
+    if (FAILED(StringCchVPrintfA(text, kLongestLine, format, arguments)))
+        text[kLongestLine - 1] = '\0';
+    va_end(arguments);
+    AppendConverted(line, kLongestLine, kTextCodePage, text);
+    WriteLine(line);
+}
+
+void LogPaths(const char* what, const char* path, const char* secondPath)
+{
+    wchar_t line[kLongestLine] = L"";
+
+    if (g_log == INVALID_HANDLE_VALUE)
+        return;
+    AppendConverted(line, kLongestLine, kTextCodePage, what);
+    StringCchCatW(line, kLongestLine, L": ");
+    AppendConverted(line, kLongestLine, CP_ACP, path);
+    if (secondPath != nullptr) {
+        StringCchCatW(line, kLongestLine, L" -> ");
+        AppendConverted(line, kLongestLine, CP_ACP, secondPath);
+    }
+    WriteLine(line);
+}
+
+void LogWide(const char* what, const wchar_t* text)
+{
+    wchar_t line[kLongestLine] = L"";
+
+    if (g_log == INVALID_HANDLE_VALUE)
+        return;
+    AppendConverted(line, kLongestLine, kTextCodePage, what);
+    StringCchCatW(line, kLongestLine, L": ");
+    StringCchCatW(line, kLongestLine, text);
+    WriteLine(line);
+}

@@ -1,0 +1,25 @@
+// The run's log, for IT staff who deploy the installer: what each step did, each line with its
+// time, in UTF-8. Without an open log every call does nothing, so the steps write their lines
+// whether or not a log was asked for.
+#pragma once
+
+#include <wchar.h>
+
+// Creates the log at path (a file that is there is replaced). False when it cannot be made.
+bool OpenRunLog(const wchar_t* path);
+// Whether a log was opened and every line reached it.
+bool RunLogComplete();
+void CloseRunLog();
+
+// A line of the installer's own text (code page 1250), formatted as FormatText does; no path may
+// be among the arguments, as paths are in the ANSI code page.
+void LogText(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(ms_printf, 1, 2)))
+#endif
+    ;
+// "what: path", or "what: path -> secondPath" when secondPath is given; what in code page 1250,
+// the paths in the ANSI code page, each written with its exact letters.
+void LogPaths(const char* what, const char* path, const char* secondPath = nullptr);
+// "what: text", the text in Unicode.
+void LogWide(const char* what, const wchar_t* text);

@@ -1,0 +1,69 @@
+// A quiet run is the interactive one without its windows: the same steps in the same order and
+// the same report, which goes to the log. What differs is set up here, before the steps run.
+#include "shell/quiet_run.h"
+
+#include "deploy/guarded_copy.h"
+#include "deploy/run_log.h"
+#include "driver/reader_driver.h"
+#include "shell/installation_run.h"
+#include "shell/run_facts.h"
+#include <strsafe.h>  // last: makes the unbounded string calls compile errors
+
+// A file in use is often let go within seconds (an antivirus scan, a browser closing).
+static const int kQuietCopyAttempts = 4;
+static const DWORD kQuietCopyPauseMs = 1000;
+
+static int g_filesLeft = 0;
+
+// In place of the prompt: try again, then leave the file as it is, as Ignore does.
+static int DecideWithoutPrompt(const char*, const char* destination, int pass)
+{
+    if (pass < kQuietCopyAttempts) {
+        Sleep(kQuietCopyPauseMs);
+        return IDTRYAGAIN;
+    }
+    LogPaths("Plik w użyciu lub tylko do odczytu, pozostawiony", destination);
+    g_filesLeft++;
+    return IDIGNORE;
+}
+
+static bool Failed(ComponentStatus status, bool warningIsSuccess)
+{
+    return status == StatusError || (status == StatusWarning && !warningIsSuccess);
+}
+
+int QuietExitCode(const RunResults* results, bool filesLeft)
+{
+    bool failed = filesLeft || results->staleJarResult == 0 ||
+                  Failed(results->driver.status, true) || Failed(results->ie.status, false) ||
+                  Failed(results->netscape.status, false) || Failed(results->java.status, false);
+
+    return failed ? kExitFailed : kExitRestartNeeded;
+}
+
+// "auto" takes the launcher for Windows 8 and later there, the first row elsewhere.
+static LRESULT ReaderRow(int requested)
+{
+    if (requested != kReaderRowAuto)
+        return requested;
+    return WindowsVersionAtLeast(6, 2) ? 1 : 0;
+}
+
+int RunQuietly(const Options* options)
+{
+    Selection selection = {(options->components & ComponentIe) != 0,
+                           (options->components & ComponentNetscape) != 0,
+                           (options->components & ComponentJava) != 0,
+                           (options->components & ComponentDriver) != 0,
+                           ReaderRow(options->readerRow)};
+    RunResults results;
+    char report[kReportCapacity];
+
+    g_decideConflict = DecideWithoutPrompt;
+    g_awaitLauncher = true;
+    SetEnvironmentVariableW(L"CARDSETUP_QUIET", L"1");  // the media's scripts wait for no key
+    ResetRunResults(&results);
+    RunSteps(&selection, &results);
+    ComposeAndLogReport(&results, report);
+    return QuietExitCode(&results, g_filesLeft > 0);
+}
