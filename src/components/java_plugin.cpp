@@ -8,7 +8,7 @@
 #include <windows.h>
 
 #include "components/java_command.h"
-#include "components/registry_text.h"
+#include "components/java_homes.h"
 #include "deploy/component_step.h"
 #include "deploy/guarded_copy.h"
 #include "deploy/messages.h"
@@ -32,21 +32,6 @@ static const size_t kWorkingCapacity = kJavaHomeCapacity + 1;
 static const size_t kBackupNameCapacity = 260;
 static const char kHomeLibrary[] = "lib\\ext\\ocfpcsc1.dll";
 static const size_t kLastJreHomeCapacity = kJavaHomeCapacity + 1 + sizeof(kHomeLibrary);
-
-struct JavaFamily {
-    const char* keyName;
-    const char* libraryPath;
-    const char* propertiesPath;
-    const char* policyPath;
-    bool isRuntime;  // only runtimes receive the bridge library in their own extension directory
-};
-
-static const JavaFamily kRuntimes = {"Java Runtime Environment", "lib\\ext\\ocf1.2.jar",
-                                     "lib\\opencard.properties", "lib\\security\\java.policy",
-                                     true};
-static const JavaFamily kDevelopmentKits = {"Java Development Kit", "jre\\lib\\ext\\ocf1.2.jar",
-                                            "jre\\lib\\opencard.properties",
-                                            "jre\\lib\\security\\java.policy", false};
 
 static const char kLauncher[] = "bin\\java.exe";
 // Each text closes the quote that opens the working buffer, so the launcher's path stays one
@@ -159,11 +144,10 @@ static void ReplacePolicy(JavaRun* run, const JavaFamily* family)
 }
 
 // A home is counted once its value is read, even when its paths turn out too long to serve.
-static void ServeHome(JavaRun* run, const JavaFamily* family, HKEY versionKey)
+static bool ServeHome(void* context, const JavaFamily* family)
 {
-    run->working[0] = '"';
-    if (!ReadRegistryText(versionKey, "JavaHome", run->working + 1, kJavaHomeCapacity))
-        return;
+    JavaRun* run = (JavaRun*)context;
+
     run->homeEnd = strlen(run->working);
     run->vm++;
     LogPaths(family->isRuntime ? "Środowisko JRE" : "Środowisko JDK", HomePath(run));
@@ -172,67 +156,18 @@ static void ServeHome(JavaRun* run, const JavaFamily* family, HKEY versionKey)
     CopyIntoHome(run, "ocf1.2.jar", family->libraryPath, &run->ol);
     if (!run->step.aborted)
         CopyIntoHome(run, "opencard.properties", family->propertiesPath, &run->op);
-    if (run->step.aborted)
-        return;
-    RunPolicyCommands(run);
-    ReplacePolicy(run, family);
-}
-
-static void ServeVersion(JavaRun* run, const JavaFamily* family, HKEY familyKey,
-                         const char* versionName)
-{
-    HKEY versionKey;
-
-    if (RegOpenKeyExA(familyKey, versionName, 0, KEY_ALL_ACCESS, &versionKey) != ERROR_SUCCESS)
-        return;
-    ServeHome(run, family, versionKey);
-    RegCloseKey(versionKey);
-}
-
-static void RunVersionPass(JavaRun* run, const JavaFamily* family, HKEY familyKey)
-{
-    char versionName[kWorkingCapacity];
-
-    for (DWORD index = 0; !run->step.aborted; index++) {
-        if (RegEnumKeyA(familyKey, index, versionName, sizeof(versionName)) != ERROR_SUCCESS)
-            break;
-        ServeVersion(run, family, familyKey, versionName);
+    if (!run->step.aborted) {
+        RunPolicyCommands(run);
+        ReplacePolicy(run, family);
     }
+    return !run->step.aborted;
 }
 
-static HKEY OpenFamily(HKEY javaSoft, const JavaFamily* family)
-{
-    HKEY key;
-
-    if (RegOpenKeyExA(javaSoft, family->keyName, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
-        return NULL;
-    return key;
-}
-
+// Each home is read behind the working buffer's opening quote.
 static void ServeRegisteredHomes(JavaRun* run)
 {
-    HKEY javaSoft;
-    HKEY runtimes;
-    HKEY developmentKits;
-
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\JavaSoft", 0, KEY_ALL_ACCESS, &javaSoft) !=
-        ERROR_SUCCESS) {
-        run->noJavaFound = true;
-        return;
-    }
-    runtimes = OpenFamily(javaSoft, &kRuntimes);
-    developmentKits = OpenFamily(javaSoft, &kDevelopmentKits);
-    if (runtimes == NULL && developmentKits == NULL)
-        run->noJavaFound = true;
-    if (runtimes != NULL) {
-        RunVersionPass(run, &kRuntimes, runtimes);
-        RegCloseKey(runtimes);
-    }
-    if (developmentKits != NULL) {
-        RunVersionPass(run, &kDevelopmentKits, developmentKits);
-        RegCloseKey(developmentKits);
-    }
-    RegCloseKey(javaSoft);
+    run->working[0] = '"';
+    run->noJavaFound = !ForEachJavaHome(run->working + 1, kJavaHomeCapacity, ServeHome, run);
 }
 
 // The copy into the last runtime read is a convenience: its outcome counts nowhere, and there

@@ -54,13 +54,24 @@ static size_t ProfileRootLength(const char* installDirectory, size_t length)
 
 // An install directory that is empty or has no directory above it would make every copy land
 // relative to the media directory, so it counts as no browser.
-static bool ReadInstallDirectory(HKEY key, NetscapeRun* run)
+size_t ReadNetscapeInstallDirectory(char* path, size_t capacity)
 {
-    if (!ReadRegistryText(key, "Install Directory", run->path, sizeof(run->path)))
+    HKEY key;
+    size_t rootLength = 0;
+
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kNetscapeKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+        return 0;
+    if (ReadRegistryText(key, "Install Directory", path, capacity))
+        rootLength = ProfileRootLength(path, strlen(path));
+    RegCloseKey(key);
+    return rootLength;
+}
+
+bool IsNetscapeProfile(const WIN32_FIND_DATAA* entry)
+{
+    if (strcmp(entry->cFileName, ".") == 0 || strcmp(entry->cFileName, "..") == 0)
         return false;
-    run->installLength = strlen(run->path);
-    run->profileRootLength = ProfileRootLength(run->path, run->installLength);
-    return run->profileRootLength > 0;
+    return entry->dwFileAttributes == FILE_ATTRIBUTE_DIRECTORY;
 }
 
 // A classes path that would not fit is reported like a directory that cannot be made, naming
@@ -86,15 +97,6 @@ static void CopyBridgeLibrary(NetscapeRun* run)
         CopyText(run->failedPath, sizeof(run->failedPath), "ocfpcsc1.dll");
 }
 
-// Only a plain directory counts as a profile: the test is for equality with the directory
-// attribute, so a directory with any other attribute is passed over like a file.
-static bool IsProfileEntry(const WIN32_FIND_DATAA* entry)
-{
-    if (strcmp(entry->cFileName, ".") == 0 || strcmp(entry->cFileName, "..") == 0)
-        return false;
-    return entry->dwFileAttributes == FILE_ATTRIBUTE_DIRECTORY;
-}
-
 // A profile whose destination would not fit is counted but not copied to.
 static void CopyToProfile(NetscapeRun* run, size_t profileBase, const char* profileName)
 {
@@ -111,7 +113,7 @@ static void VisitProfiles(NetscapeRun* run, HANDLE find, WIN32_FIND_DATAA* entry
                           size_t profileBase)
 {
     do {
-        if (IsProfileEntry(entry))
+        if (IsNetscapeProfile(entry))
             CopyToProfile(run, profileBase, entry->cFileName);
     } while (!run->step.aborted && FindNextFileA(find, entry));
 }
@@ -135,12 +137,14 @@ static void CopyToProfiles(NetscapeRun* run)
         run->profilesIncomplete = true;
 }
 
-static void DeployWithKey(NetscapeRun* run, HKEY key)
+static void Deploy(NetscapeRun* run)
 {
-    if (!ReadInstallDirectory(key, run)) {
+    run->profileRootLength = ReadNetscapeInstallDirectory(run->path, sizeof(run->path));
+    if (run->profileRootLength == 0) {
         run->browserNotFound = true;
         return;
     }
+    run->installLength = strlen(run->path);
     CopyClassArchives(run);
     if (StepGoesOn(&run->step))
         CopyBridgeLibrary(run);
@@ -175,17 +179,11 @@ static ComponentStatus Report(const NetscapeRun* run, char* message, uint32_t ca
 ComponentStatus InstallNetscapeComponents(char* message, uint32_t capacity)
 {
     NetscapeRun run;
-    HKEY key;
 
     ZeroMemory(&run, sizeof(run));
     if (!EnterStepDirectory(&run.step, "ns"))
         return Report(&run, message, capacity);
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kNetscapeKey, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
-        DeployWithKey(&run, key);
-        RegCloseKey(key);
-    } else {
-        run.browserNotFound = true;
-    }
+    Deploy(&run);
     LeaveStepDirectory();
     return Report(&run, message, capacity);
 }

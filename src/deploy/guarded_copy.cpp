@@ -135,48 +135,19 @@ static int Prompt(const char* source, const BY_HANDLE_FILE_INFORMATION* sourceIn
                           MB_ABORTRETRYIGNORE | MB_ICONQUESTION | MB_DEFBUTTON2);
 }
 
-// Asks the user, or the run's own decider, and acts on the answer. Retry only takes off the
-// attributes that make Windows refuse the copy, so the next pass can overwrite it; the
-// destination is never removed in between. A prompt that could not be shown at all counts as a
-// failed copy, not as Ignore.
-static CopyResult SettleConflict(const char* source, const BY_HANDLE_FILE_INFORMATION* sourceInfo,
-                                 const char* destination,
-                                 const BY_HANDLE_FILE_INFORMATION* destinationInfo, int pass,
-                                 int* retry)
-{
-    int answer = g_decideConflict != NULL
-                     ? g_decideConflict(source, destination, pass)
-                     : Prompt(source, sourceInfo, destination, destinationInfo);
-
-    switch (answer) {
-    case IDABORT:
-        LogPaths("Przerwano przy pliku", destination);
-        return CopyAborted;
-    case IDRETRY:
-        SetFileAttributesA(destination, AttributesForRetry(destinationInfo->dwFileAttributes));
-        *retry = 1;
-        return CopyDone;
-    case IDTRYAGAIN:
-        *retry = 1;
-        return CopyDone;
-    case IDIGNORE:
-        LogPaths("Pominięto, plik pozostał", destination);
-        return CopyDone;
-    default:
-        return CopyFailed;
-    }
-}
-
-// One failed copy: examine both files and settle the conflict, or give CopyFailed when they
-// cannot both be opened and read.
-static CopyResult ResolveConflict(const char* source, const char* destination, int acceptIdentical,
-                                  int pass, int* retry)
+// Examines both files and asks the user, or the run's own decider: IDOK when acceptIdentical
+// takes a destination with the same time and size, else the answer. Retry takes off the
+// attributes that make Windows refuse the copy while both files are still held, so the next
+// attempt can replace it; the destination is never removed in between. 0 when the two files
+// cannot both be examined, or the prompt could not be shown.
+static int ExamineAndAsk(const char* source, const char* destination, int acceptIdentical,
+                         int pass)
 {
     HANDLE sourceFile;
     HANDLE destinationFile;
     BY_HANDLE_FILE_INFORMATION sourceInfo;
     BY_HANDLE_FILE_INFORMATION destinationInfo;
-    CopyResult result = CopyFailed;
+    int answer = 0;
 
     sourceFile = OpenForExamination(source);
     destinationFile = OpenForExamination(destination);
@@ -187,16 +158,28 @@ static CopyResult ResolveConflict(const char* source, const char* destination, i
         goto done;
     if (acceptIdentical && SameTimeAndSize(&sourceInfo, &destinationInfo)) {
         LogPaths("Pozostawiono identyczny plik", destination);
-        result = CopyDone;
-    } else {
-        result = SettleConflict(source, &sourceInfo, destination, &destinationInfo, pass, retry);
+        answer = IDOK;
+        goto done;
     }
+    answer = g_decideConflict != NULL ? g_decideConflict(source, destination, pass)
+                                      : Prompt(source, &sourceInfo, destination, &destinationInfo);
+    if (answer == IDRETRY)
+        SetFileAttributesA(destination, AttributesForRetry(destinationInfo.dwFileAttributes));
+    else if (answer == IDABORT)
+        LogPaths("Przerwano przy pliku", destination);
+    else if (answer == IDIGNORE)
+        LogPaths("Pominięto, plik pozostał", destination);
 done:
     if (sourceFile != INVALID_HANDLE_VALUE)
         CloseHandle(sourceFile);
     if (destinationFile != INVALID_HANDLE_VALUE)
         CloseHandle(destinationFile);
-    return result;
+    return answer;
+}
+
+int AskAboutFile(const char* source, const char* destination, int pass)
+{
+    return ExamineAndAsk(source, destination, 0, pass);
 }
 
 static void ClearReadOnly(const char* path)
@@ -217,22 +200,25 @@ static void LogFailedCopy(const char* source, const char* destination, DWORD err
 
 CopyResult CopyFileGuarded(const char* source, const char* destination, int acceptIdentical)
 {
-    CopyResult result;
     DWORD error;
-    int retry;
+    int answer;
     int pass = 0;
 
-    do {
-        retry = 0;
+    for (;;) {
         if (CopyFileA(source, destination, FALSE)) {
             ClearReadOnly(destination);
             LogPaths("Skopiowano", source, destination);
             return CopyDone;
         }
         error = GetLastError();
-        result = ResolveConflict(source, destination, acceptIdentical, ++pass, &retry);
-    } while (retry);
-    if (result == CopyFailed)
-        LogFailedCopy(source, destination, error);
-    return result;
+        answer = ExamineAndAsk(source, destination, acceptIdentical, ++pass);
+        if (answer == IDABORT)
+            return CopyAborted;
+        if (answer == IDOK || answer == IDIGNORE)
+            return CopyDone;
+        if (answer != IDRETRY && answer != IDTRYAGAIN) {
+            LogFailedCopy(source, destination, error);
+            return CopyFailed;
+        }
+    }
 }

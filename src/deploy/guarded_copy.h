@@ -33,6 +33,12 @@ DWORD AttributesForRetry(DWORD attributes);
 typedef int (*ConflictDecider)(const char* source, const char* destination, int pass);
 extern ConflictDecider g_decideConflict;  // NULL: the prompt asks the user
 
+// What to do about destination, which could not be replaced by source (or removed): the same
+// prompt as a failed copy, or a quiet run's decider. IDRETRY takes off the destination's
+// attributes that refuse the change. Returns IDABORT, IDRETRY, IDIGNORE or IDTRYAGAIN; 0 when
+// the two files cannot both be examined or the prompt could not be shown.
+int AskAboutFile(const char* source, const char* destination, int pass);
+
 // Copies source to destination and clears the copy's read-only attribute. On a conflict the
 // user is asked; acceptIdentical accepts a destination with the same last-write time and size
 // without asking. Returns CopyDone, CopyFailed or CopyAborted.

@@ -12,6 +12,7 @@
 #include "shell/installer_dialog.h"
 #include "shell/quiet_run.h"
 #include "shell/run_facts.h"
+#include "shell/uninstall_run.h"
 #include "shell/window_titles.h"
 #include <strsafe.h>  // last: makes the unbounded string calls compile errors
 
@@ -27,9 +28,7 @@ static const char kWelcomeText[] =
 
 static const char kUsage[] =
     "cardsetup.exe [/quiet] [/log <plik>] [/components=driver,java,ie,netscape] "
-    "[/reader=1|2|auto] [/driver-args \"...\"] [/norestart]\n\n"
-    "Kody wyjścia przy /quiet: 3010 gotowe (potrzebny restart), 1603 błąd, 1618 instalator już "
-    "działa, 87 błędny wiersz poleceń.";
+    "[/reader=1|2|auto] [/driver-args \"...\"] [/norestart] [/uninstall]";
 
 // One installer at a time, in every session: two runs would race for the one-time backups.
 static const wchar_t kRunningMutex[] = L"Global\\cardsetup-installer";
@@ -127,7 +126,10 @@ static int Run(HINSTANCE instance, const Options* options)
     }
     if (options->driverArguments[0] != L'\0')
         SetEnvironmentVariableW(L"CARDSETUP_DRIVER_ARGUMENTS", options->driverArguments);
-    exitCode = options->quiet ? RunQuietly(options) : RunInteractively(instance);
+    if (options->uninstall)
+        exitCode = RunUninstall(options);
+    else
+        exitCode = options->quiet ? RunQuietly(options) : RunInteractively(instance);
     if (running != NULL) {
         ReleaseMutex(running);
         CloseHandle(running);

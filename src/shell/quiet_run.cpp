@@ -32,6 +32,13 @@ static bool Failed(ComponentStatus status, bool warningIsSuccess)
     return status == StatusError || (status == StatusWarning && !warningIsSuccess);
 }
 
+void PrepareQuietRun()
+{
+    g_decideConflict = DecideWithoutPrompt;
+    g_awaitLauncher = true;
+    SetEnvironmentVariableW(L"CARDSETUP_QUIET", L"1");  // the media's scripts wait for no key
+}
+
 int QuietExitCode(const RunResults* results, bool filesLeft)
 {
     bool failed = filesLeft || results->staleJarResult == 0 ||
@@ -59,9 +66,7 @@ int RunQuietly(const Options* options)
     RunResults results;
     char report[kReportCapacity];
 
-    g_decideConflict = DecideWithoutPrompt;
-    g_awaitLauncher = true;
-    SetEnvironmentVariableW(L"CARDSETUP_QUIET", L"1");  // the media's scripts wait for no key
+    PrepareQuietRun();
     ResetRunResults(&results);
     RunSteps(&selection, &results);
     ComposeAndLogReport(&results, report);

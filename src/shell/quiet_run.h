@@ -17,5 +17,9 @@ const int kExitBadCommandLine = 87;
 // kExitRestartNeeded.
 int QuietExitCode(const RunResults* results, bool filesLeft);
 
+// What a run without anyone at the screen does differently: no prompt (a file in use or
+// read-only is tried again, then left as it is), the driver launcher awaited, no key awaited.
+void PrepareQuietRun();
+
 // Runs the installation as the options ask and gives its exit code.
 int RunQuietly(const Options* options);

@@ -57,9 +57,8 @@ static void LogAccount()
     LogWide(elevated ? "Konto (z prawami administratora)" : "Konto (bez praw administratora)",
             name);
     if (system)
-        LogText("Konto SYSTEM: pliki .java.policy i .opencard.properties trafią do profilu "
-                "systemowego, nie do profilu użytkownika; użytkownicy mają uprawnienia z "
-                "java.policy środowiska Java");
+        LogText("Konto SYSTEM: .java.policy i .opencard.properties trafią do profilu "
+                "systemowego; użytkownikom wystarczą pliki w środowiskach Java");
 }
 
 void LogRunFacts()

@@ -32,10 +32,16 @@ static int NumberBeside(const wchar_t* name)
     return atoi(text);
 }
 
+// The log is opened again after a moment when it cannot be at once: the launcher before may
+// still be letting it go.
 static bool Record(const std::wstring& log, const char* directory, const char* classpath)
 {
     FILE* file = _wfopen(log.c_str(), L"a");
 
+    for (int attempt = 0; file == NULL && attempt < 20; attempt++) {
+        Sleep(50);
+        file = _wfopen(log.c_str(), L"a");
+    }
     if (file == NULL)
         return false;
     fprintf(file, "%s|%s|%s%s\n", directory, GetCommandLineA(),

@@ -774,3 +774,106 @@ TEST_F(QuietRun, ABadCommandLineIsRefusedWith87)
     PressDialogButton(usage, IDOK);
     EXPECT_EQ(87u, program->WaitForExit());
 }
+
+// ---- Taking it back: /uninstall ----------------------------------------------------------------
+
+class Uninstall : public QuietRun {
+protected:
+    void SetUp() override
+    {
+        QuietRun::SetUp();
+        JavaHomeLayout layout;
+        layout.kit = true;
+        layout.ownPolicy = "the kit's own policy";
+        ASSERT_TRUE(::MakeJavaHome(kit, layout));
+        ASSERT_TRUE(SetRegistryString(HKEY_LOCAL_MACHINE,
+                                      std::string(kJavaSoft) + "\\Java Development Kit\\1.8",
+                                      "JavaHome", kit));
+    }
+    // What the runtimes hold, less the java.exe doubles' own record of their calls.
+    FileContents Homes()
+    {
+        FileContents files;
+        ReadTree(homes.Path(), &files);
+        for (auto file = files.begin(); file != files.end();)
+            file = file->first.find("\\bin\\calls.txt") != std::string::npos ? files.erase(file)
+                                                                              : ++file;
+        return files;
+    }
+
+    std::string kit = homes / "jdk8";
+    std::string policy = home + "\\lib\\security\\java.policy";
+};
+
+// After an install and an uninstall every file of the runtimes is as it was, and the system
+// directory holds no bridge of the installer's; a second uninstall finds nothing to do.
+TEST_F(Uninstall, EveryFileIsAsBeforeTheInstall)
+{
+    FileContents before = Homes();
+    ASSERT_EQ(3010u, Run(L"/quiet"));
+    ASSERT_NE(before, Homes());
+    EXPECT_EQ(0u, Run(WithLog(L"/uninstall /quiet")));
+    EXPECT_FALSE(windowShown);
+    EXPECT_EQ(before, Homes());
+    EXPECT_FALSE(FileExists(SystemDirectory() + "\\ocfpcsc1.dll"));
+    EXPECT_NE(std::string::npos, ReadLog(log).find("Przywrócono: 2\nUsunięto: 6\n"))
+        << Utf8FromCp1250(ReadLog(log));
+    EXPECT_EQ(0u, Run(WithLog(L"/uninstall /quiet")));
+    EXPECT_NE(std::string::npos, ReadLog(log).find("Przywrócono: 0\nUsunięto: 0\n"));
+}
+
+// What is not the installer's own stays: a bridge that another product put there since, and
+// every file when the media are of another version.
+TEST_F(Uninstall, FilesThatAreNotTheMediasStay)
+{
+    ASSERT_EQ(3010u, Run(L"/quiet"));
+    std::string bridge = home + "\\lib\\ext\\ocfpcsc1.dll";
+    ASSERT_TRUE(WriteTextFile(bridge, "another product's bridge"));
+    ASSERT_TRUE(WriteTextFile(media / "sun\\ocf1.2.jar", "the library of another version"));
+    EXPECT_EQ(0u, Run(WithLog(L"/uninstall /quiet")));
+    EXPECT_EQ("another product's bridge", ReadTextFile(bridge));
+    EXPECT_EQ("media ocf1.2.jar", ReadTextFile(home + "\\lib\\ext\\ocf1.2.jar"));
+    EXPECT_EQ("own policy", ReadTextFile(policy)) << "the backup did not come back";
+    EXPECT_NE(std::string::npos, ReadLog(log).find("Nie pochodzi z nośnika, pozostawiono: " + bridge));
+}
+
+// A policy in use is never half restored: the installer's stays whole with its backup beside
+// it, the run ends 1603, and a later run finishes the job.
+TEST_F(Uninstall, APolicyInUseStaysWholeUntilALaterRun)
+{
+    ASSERT_EQ(3010u, Run(L"/quiet"));
+    std::string installers = ReadTextFile(policy);
+    {
+        FileHold inUse(policy, GENERIC_READ, FILE_SHARE_READ);
+        EXPECT_EQ(1603u, Run(WithLog(L"/uninstall /quiet")));
+        EXPECT_EQ(installers, ReadTextFile(policy));
+        EXPECT_EQ("own policy", ReadTextFile(policy + ".ocf-bak"));
+    }
+    EXPECT_EQ(0u, Run(L"/uninstall /quiet"));
+    EXPECT_EQ("own policy", ReadTextFile(policy));
+    EXPECT_FALSE(FileExists(policy + ".ocf-bak"));
+}
+
+// The person at the screen is asked first and told at the end what became of the files.
+TEST_F(Uninstall, AskedFirstAndSummedUpAtTheEnd)
+{
+    ASSERT_EQ(3010u, Run(L"/quiet"));
+    const char* caption = "Instalator czytnika kart mikropr. dla przeglądarek internetowych";
+    for (int answer : {IDNO, IDYES}) {
+        program.reset(new InstallerSession(media.Path(), "", L"/uninstall"));
+        HWND question = program->WaitForWindow(caption);
+        ASSERT_TRUE(question != NULL);
+        EXPECT_NE(std::string::npos, MessageBoxText(question).find("Wycofać zmiany"));
+        PressDialogButton(question, answer);
+        if (answer == IDYES) {
+            for (int i = 0; i < 250 && IsWindow(question); i++)
+                Sleep(20);
+            HWND summary = program->WaitForWindow(caption);
+            ASSERT_TRUE(summary != NULL);
+            EXPECT_NE(std::string::npos, MessageBoxText(summary).find("Przywrócono: 2"));
+            PressDialogButton(summary, IDOK);
+        }
+        EXPECT_EQ(0u, program->WaitForExit());
+        EXPECT_EQ(answer == IDNO, ReadTextFile(policy) != "own policy") << answer;
+    }
+}

@@ -73,6 +73,17 @@ void RemoveTree(const std::string& path)
     RemoveTreeWide(Wide(path));
 }
 
+void ReadTree(const std::string& directory, FileContents* files)
+{
+    ForEachEntry(directory, [&](const std::string& name, bool isDirectory) {
+        std::string path = directory + "\\" + name;
+        if (isDirectory)
+            ReadTree(path, files);
+        else
+            (*files)[path] = ReadTextFile(path);
+    });
+}
+
 bool MakeJavaHome(const std::string& home, const JavaHomeLayout& layout)
 {
     std::string lib = layout.kit ? home + "\\jre\\lib" : home + "\\lib";

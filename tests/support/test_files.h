@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,9 @@ private:
 void ForEachEntry(const std::string& directory,
                   const std::function<void(const std::string& name, bool isDirectory)>& visit);
 void RemoveTree(const std::string& path);
+// Every file below directory with its content, by path.
+typedef std::map<std::string, std::string> FileContents;
+void ReadTree(const std::string& directory, FileContents* files);
 bool MakeDirectory(const std::string& path);
 bool WriteTextFile(const std::string& path, const std::string& content);
 std::string ReadTextFile(const std::string& path);

@@ -129,26 +129,15 @@ void LayOutThePc(const std::string& sourceMedia)
 
 // ---- Nothing lost --------------------------------------------------------------------------
 
-typedef std::map<std::string, std::string> Snapshot;
-
-void AddTree(Snapshot* snapshot, const std::string& directory)
-{
-    ForEachEntry(directory, [&](const std::string& name, bool isDirectory) {
-        std::string path = directory + "\\" + name;
-        if (isDirectory)
-            AddTree(snapshot, path);
-        else
-            (*snapshot)[path] = ReadTextFile(path);
-    });
-}
+typedef FileContents Snapshot;
 
 // Everything the PC holds where the installer writes.
 Snapshot TakeSnapshot()
 {
     Snapshot snapshot;
-    AddTree(&snapshot, kJavaRoot);
-    AddTree(&snapshot, kNetscapeRoot);
-    AddTree(&snapshot, WindowsDirectory() + "\\java");
+    ReadTree(kJavaRoot, &snapshot);
+    ReadTree(kNetscapeRoot, &snapshot);
+    ReadTree(WindowsDirectory() + "\\java", &snapshot);
     for (std::string path : {SystemFile("ocf1.2.jar"), SystemFile("ocfpcsc1.dll"),
                              Profile() + "\\.java.policy", Profile() + "\\.opencard.properties"})
         if (FileExists(path))
@@ -186,6 +175,8 @@ std::string Lost(const Snapshot& before)
 }
 
 // ---- Running the program -------------------------------------------------------------------
+
+Snapshot g_before;  // what the PC held before the row's runs
 
 int g_prompts = 0;  // copy-conflict prompts shown in the row's runs
 
@@ -395,7 +386,7 @@ std::string ManyHome(int i)
 void MakeMediaReadOnly()
 {
     Snapshot media;
-    AddTree(&media, kMedia);
+    ReadTree(kMedia, &media);
     for (const auto& file : media)
         MakeReadOnly(file.first);
 }
@@ -415,6 +406,25 @@ void PlantLookAlikeMedia()
     WriteTextFile(lookAlike + "\\Drivers\\twin64.bat",
                   std::string("@echo ran> ") + kTrapProof + "\r\n");
     DeleteFileA((lookAlike + "\\sun\\CopyPolicyFile.class").c_str());
+}
+
+// After the row's install, /uninstall /quiet must leave every file as it was before it, but for
+// the old library that the install removed from the system directory.
+std::string UninstallLeavesThePcAsBefore()
+{
+    InstallerSession uninstall(kMedia, "", L"/uninstall /quiet /log C:\\faults\\uninstall.log");
+    DWORD exitCode = uninstall.WaitForExit(120000);
+    Snapshot after = TakeSnapshot();
+    std::string differs;
+    g_before.erase(SystemFile("ocf1.2.jar"));
+    for (const auto& file : g_before)
+        if (after.count(file.first) == 0 || after[file.first] != file.second)
+            differs += (differs.empty() ? "" : ", ") + file.first;
+    for (const auto& file : after)
+        if (g_before.count(file.first) == 0)
+            differs += (differs.empty() ? "" : ", ") + file.first + " (added)";
+    return Expect(exitCode == 0, "/uninstall ended " + std::to_string(exitCode)) +
+           Expect(differs.empty(), "not as before: " + differs);
 }
 
 const char kMissing[] = "Instalator jest niekompletny";
@@ -648,6 +658,15 @@ std::vector<Row> Rows()
          .expected = {kOk, kOk, "", "", "Sun Java Plug-in: OK"}, .prepare = MakeMediaReadOnly,
          .runs = 2, .check = ReadOnlyCopies},
 
+        // Taking it back
+        {.condition = "uninstall: the defaults installed, then /uninstall /quiet", .fast = true,
+         .expected = {kOk, kOk, "", "", "Sun Java Plug-in: OK"},
+         .check = UninstallLeavesThePcAsBefore},
+        {.condition = "uninstall: a user's own .java.policy, installed, then /uninstall /quiet",
+         .expected = {kOk, kOk, "", "", "Sun Java Plug-in: OK"},
+         .prepare = [] { WriteTextFile(Profile() + "\\.java.policy", "the user's own policy"); },
+         .check = UninstallLeavesThePcAsBefore},
+
         // Windows in other languages: folders with letters that the ANSI code page lacks
         {.condition = "language: media in C:\\Łódź, English Windows (code page 1252)", .fast = true,
          .expected = {kOk, kOk, "", "", "Sun Java Plug-in: OK"}, .check = UserPolicyWritten,
@@ -787,6 +806,7 @@ int RunRow(size_t index, const std::string& sourceMedia, bool quiet)
     std::vector<Row> rows = Rows();
     const Row& row = rows[index];
     Snapshot before = Prepare(row, sourceMedia);
+    g_before = before;
     Seen seen = Run(row, quiet);
     Verdict verdict = quiet ? JudgeQuiet(row, seen, before) : Judge(row, seen, before);
     Print(index, row, quiet, verdict);

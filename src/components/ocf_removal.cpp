@@ -1,0 +1,225 @@
+// A backup comes back in one move over the installer's file, so at every moment one of the two
+// is in place. A file that cannot be changed (in use, read-only) is asked about as a failed copy
+// is: Abort, Retry or Ignore, or a quiet run's own decision.
+#include "components/ocf_removal.h"
+
+#include <string.h>
+#include <windows.h>
+
+#include "components/java_homes.h"
+#include "components/netscape_components.h"
+#include "deploy/guarded_copy.h"
+#include "deploy/path_join.h"
+#include "deploy/run_log.h"
+#include "deploy/text.h"
+#include <strsafe.h>  // last: makes the unbounded string calls compile errors
+
+struct Removal {
+    RemovalCounts* counts;
+    char home[kPathCapacity + 1];
+    char target[kPathCapacity];
+    char backup[kPathCapacity];
+};
+
+// Byte for byte, read in blocks.
+static bool SameContent(const char* first, const char* second)
+{
+    HANDLE a = CreateFileA(first, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                           OPEN_EXISTING, 0, NULL);
+    HANDLE b = CreateFileA(second, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                           OPEN_EXISTING, 0, NULL);
+    char blockA[4096];
+    char blockB[4096];
+    DWORD readA;
+    DWORD readB;
+    bool same = false;
+
+    while (a != INVALID_HANDLE_VALUE && b != INVALID_HANDLE_VALUE &&
+           ReadFile(a, blockA, sizeof(blockA), &readA, NULL) &&
+           ReadFile(b, blockB, sizeof(blockB), &readB, NULL) && readA == readB &&
+           memcmp(blockA, blockB, readA) == 0) {
+        if (readA == 0) {
+            same = true;
+            break;
+        }
+    }
+    if (a != INVALID_HANDLE_VALUE)
+        CloseHandle(a);
+    if (b != INVALID_HANDLE_VALUE)
+        CloseHandle(b);
+    return same;
+}
+
+static bool Exists(const char* path)
+{
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+static BOOL PutBack(const char* backup, const char* target)
+{
+    return MoveFileExA(backup, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+}
+
+static BOOL Remove(const char*, const char* target)
+{
+    return DeleteFileA(target);
+}
+
+// Makes the change, asking while it cannot be made. True when it was made.
+static bool Change(Removal* run, BOOL (*change)(const char*, const char*), const char* from,
+                   const char* target)
+{
+    int answer = IDRETRY;
+
+    for (int pass = 1; answer == IDRETRY || answer == IDTRYAGAIN; pass++) {
+        if (change(from, target))
+            return true;
+        answer = AskAboutFile(from, target, pass);
+    }
+    run->counts->aborted = run->counts->aborted || answer == IDABORT;
+    run->counts->failed++;
+    LogPaths("Nie zmieniono", target);
+    return false;
+}
+
+// The installer's file at target goes when it is mediaFile byte for byte.
+static void RemoveIfOurs(Removal* run, const char* mediaFile, const char* target)
+{
+    if (!Exists(target))
+        return;
+    if (!SameContent(mediaFile, target)) {
+        LogPaths("Nie pochodzi z nośnika, pozostawiono", target);
+        run->counts->kept++;
+    } else if (Change(run, Remove, mediaFile, target)) {
+        LogPaths("Usunięto", target);
+        run->counts->removed++;
+    }
+}
+
+// A file the installer replaced gets its backup back; without one, mediaFile decides as for
+// any other file, or, when there is none to compare with, it stays.
+static void Restore(Removal* run, const char* mediaFile, const char* target)
+{
+    if (!FormatText(run->backup, sizeof(run->backup), "%s.ocf-bak", target))
+        return;
+    if (Exists(run->backup)) {
+        if (Change(run, PutBack, run->backup, target)) {
+            LogPaths("Przywrócono", target);
+            run->counts->restored++;
+        }
+    } else if (mediaFile != NULL) {
+        RemoveIfOurs(run, mediaFile, target);
+    } else if (Exists(target)) {
+        LogPaths("Bez kopii zapasowej, pozostawiono", target);
+        run->counts->kept++;
+    }
+}
+
+// target := directory joined with name; false when it does not fit.
+static bool Target(Removal* run, const char* directory, const char* name)
+{
+    return CopyText(run->target, sizeof(run->target), directory) &&
+           AppendPathComponent(run->target, sizeof(run->target), name);
+}
+
+static bool TakeBackFromHome(void* context, const JavaFamily* family)
+{
+    Removal* run = (Removal*)context;
+
+    LogPaths(family->isRuntime ? "Środowisko JRE" : "Środowisko JDK", run->home);
+    if (Target(run, run->home, family->policyPath))
+        Restore(run, NULL, run->target);
+    if (Target(run, run->home, family->libraryPath))
+        RemoveIfOurs(run, "sun\\ocf1.2.jar", run->target);
+    if (Target(run, run->home, family->propertiesPath))
+        RemoveIfOurs(run, "sun\\opencard.properties", run->target);
+    if (family->isRuntime && Target(run, run->home, "lib\\ext\\ocfpcsc1.dll"))
+        RemoveIfOurs(run, "sun\\ocfpcsc1.dll", run->target);
+    return !run->counts->aborted;
+}
+
+static void TakeBackFromProfile(Removal* run)
+{
+    wchar_t profile[MAX_PATH + 1];
+    DWORD length = GetEnvironmentVariableW(L"USERPROFILE", profile, MAX_PATH + 1);
+
+    if (length == 0 || length > MAX_PATH || !PathFromWide(run->home, sizeof(run->home), profile))
+        return;
+    if (Target(run, run->home, ".java.policy"))
+        Restore(run, "sun\\java.policy", run->target);
+    if (!run->counts->aborted && Target(run, run->home, ".opencard.properties"))
+        Restore(run, "sun\\opencard.properties", run->target);
+}
+
+// The copies a media tree left below a directory go file by file; the directories stay.
+static void TakeBackTree(Removal* run, const char* mediaDirectory, const char* directory)
+{
+    char pattern[kPathCapacity];
+    char mediaFile[kPathCapacity];
+    char target[kPathCapacity];
+    WIN32_FIND_DATAA entry;
+    HANDLE find;
+
+    if (!CopyText(pattern, sizeof(pattern), mediaDirectory) ||
+        !AppendPathComponent(pattern, sizeof(pattern), "*") ||
+        (find = FindFirstFileA(pattern, &entry)) == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        if (strcmp(entry.cFileName, ".") == 0 || strcmp(entry.cFileName, "..") == 0 ||
+            !CopyText(mediaFile, sizeof(mediaFile), mediaDirectory) ||
+            !AppendPathComponent(mediaFile, sizeof(mediaFile), entry.cFileName) ||
+            !CopyText(target, sizeof(target), directory) ||
+            !AppendPathComponent(target, sizeof(target), entry.cFileName))
+            continue;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            TakeBackTree(run, mediaFile, target);
+        else
+            RemoveIfOurs(run, mediaFile, target);
+    } while (!run->counts->aborted && FindNextFileA(find, &entry));
+    FindClose(find);
+}
+
+static void TakeBackFromNetscape(Removal* run)
+{
+    size_t root = ReadNetscapeInstallDirectory(run->home, sizeof(run->home));
+    WIN32_FIND_DATAA entry;
+    HANDLE find;
+
+    if (root == 0)
+        return;
+    if (Target(run, run->home, "Program\\java\\classes"))
+        TakeBackTree(run, "ns\\jars", run->target);
+    if (Target(run, run->home, "Program\\java\\bin\\ocfpcsc1.dll"))
+        RemoveIfOurs(run, "ns\\ocfpcsc1.dll", run->target);
+    run->home[root] = '\0';
+    if (!AppendPathComponent(run->home, sizeof(run->home), "Users") || !Target(run, run->home, "*") ||
+        (find = FindFirstFileA(run->target, &entry)) == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        if (IsNetscapeProfile(&entry) && Target(run, run->home, entry.cFileName) &&
+            AppendPathComponent(run->target, sizeof(run->target), ".opencard.properties"))
+            RemoveIfOurs(run, "ns\\opencard.properties", run->target);
+    } while (!run->counts->aborted && FindNextFileA(find, &entry));
+    FindClose(find);
+}
+
+void RemoveOcf(RemovalCounts* counts)
+{
+    Removal run;
+
+    ZeroMemory(&run, sizeof(run));
+    run.counts = counts;
+    ForEachJavaHome(run.home, sizeof(run.home) - 1, TakeBackFromHome, &run);
+    if (!counts->aborted)
+        TakeBackFromProfile(&run);
+    if (!counts->aborted && DirectoryPathOf(GetSystemDirectoryW, run.target, sizeof(run.target),
+                                            "ocfpcsc1.dll"))
+        RemoveIfOurs(&run, SameContent("msie\\ocfpcsc1.dll", run.target) ? "msie\\ocfpcsc1.dll"
+                                                                           : "sun\\ocfpcsc1.dll",
+                     run.target);
+    if (!counts->aborted && DirectoryPathOf(GetWindowsDirectoryW, run.home, sizeof(run.home),
+                                            "java\\lib"))
+        TakeBackTree(&run, "msie\\ocf", run.home);
+    if (!counts->aborted)
+        TakeBackFromNetscape(&run);
+}
