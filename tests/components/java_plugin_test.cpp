@@ -215,10 +215,7 @@ TEST_F(JavaPlugin, CommandsStartInSunWhateverLanguageTheMediaFolderIsNamedIn)
     TempDir downloads{"downloads"};
     for (const wchar_t* name : {kNameWithLookAlike, kNameWithoutLookAlike}) {
         std::wstring folder = Wide(downloads.Path()) + L"\\" + name;
-        std::string lookAlike = LookAlike(folder);
-        if (!lookAlike.empty()) {
-            ASSERT_TRUE(MakeDirectory(lookAlike) && MakeDirectory(lookAlike + "\\sun"));
-        }
+        ASSERT_TRUE(name != kNameWithLookAlike || !MakeLookAlikeMedia(folder).empty());
         DeleteFileA(commandLog.c_str());
         MovedTo moved(media.Path(), folder);
         ASSERT_TRUE(moved.Moved());

@@ -333,11 +333,8 @@ TEST_F(ReaderDriver, MediaTheCodePageCannotNameStartNothingLeastOfAllTheirLookAl
     TempDir downloads{"downloads"};
     for (const wchar_t* name : {kNameWithLookAlike, kNameWithoutLookAlike}) {
         std::wstring folder = Wide(downloads.Path()) + L"\\" + name;
-        std::string lookAlike = LookAlike(folder);
-        if (!lookAlike.empty()) {
-            ASSERT_TRUE(MakeDirectory(lookAlike) && MakeDirectory(lookAlike + "\\Drivers"));
-            ASSERT_TRUE(WriteTextFile(lookAlike + "\\Drivers\\twin64.bat", "@cd > ran-twin64.txt\r\n"));
-        }
+        std::string lookAlike = MakeLookAlikeMedia(folder);
+        ASSERT_TRUE(name != kNameWithLookAlike || !lookAlike.empty()) << "no look-alike made";
         MovedTo moved(media.Path(), folder);
         ASSERT_TRUE(moved.Moved());
         memset(message, 'x', sizeof(message));

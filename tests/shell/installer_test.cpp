@@ -84,6 +84,8 @@ int Height(HWND window)
 }
 
 
+bool RunIsUnderway(HWND dialog);
+
 class Installer : public ::testing::Test {
 protected:
     void SetUp() override
@@ -133,6 +135,16 @@ protected:
         HWND dialog = Start().OpenDialog();
         EXPECT_TRUE(dialog != NULL) << "no installer dialog";
         return dialog;
+    }
+    // Starts a run whose java.exe takes delayMs for each command; the dialog, once the run is
+    // underway, or NULL.
+    HWND StartASlowRun(const char* delayMs)
+    {
+        HWND dialog;
+        if (!WriteTextFile(home + "\\bin\\delay-ms.txt", delayMs) || (dialog = OpenDialog()) == NULL)
+            return NULL;
+        PressDialogButton(dialog, IDOK);
+        return WaitUntil(RunIsUnderway, dialog) ? dialog : NULL;
     }
     // Presses "In&staluj" and waits for the report; the buttons must be back with it.
     void Install(HWND dialog)
@@ -411,12 +423,8 @@ TEST_F(Installer, FoldersNamedInAnyLanguageAreServedAndNeverTheirLookAlikes)
                                       "JavaHome", javaHome));
     for (const wchar_t* name : {kNameWithLookAlike, kNameWithoutLookAlike}) {
         std::wstring folder = Wide(downloads.Path()) + L"\\" + name;
-        std::string lookAlike = LookAlike(folder);
-        if (!lookAlike.empty()) {  // a folder that anyone may make, whose launcher must not run
-            ASSERT_TRUE(MakeDirectory(lookAlike) && MakeDirectory(lookAlike + "\\Drivers") &&
-                        MakeDirectory(lookAlike + "\\sun"));
-            ASSERT_TRUE(WriteTextFile(lookAlike + "\\Drivers\\twin64.bat", "@cd > ran-twin64.txt\r\n"));
-        }
+        std::string lookAlike = MakeLookAlikeMedia(folder);  // anyone may make it
+        ASSERT_TRUE(name != kNameWithLookAlike || !lookAlike.empty()) << "no look-alike made";
         {
             MovedTo mediaMoved(media.Path(), folder);
             ASSERT_TRUE(mediaMoved.Moved());
@@ -584,11 +592,8 @@ TEST_F(Installer, WhileAPromptIsOpenTheDialogStartsAndEndsNothing)
 // must not reach the buttons that come back after the run, which would close or unfold it.
 TEST_F(Installer, InputDuringTheRunIsDroppedWhileTheDialogKeepsAnswering)
 {
-    ASSERT_TRUE(WriteTextFile(home + "\\bin\\delay-ms.txt", "2000"));
-    HWND dialog = OpenDialog();
+    HWND dialog = StartASlowRun("2000");
     ASSERT_TRUE(dialog != NULL);
-    PressDialogButton(dialog, IDOK);
-    ASSERT_TRUE(WaitUntil(RunIsUnderway, dialog)) << "the run did not begin";
     Sleep(300);
     EXPECT_TRUE(Answers(dialog)) << "the dialog did not answer while java.exe ran";
     ClickWithTheMouse(GetDlgItem(dialog, IDCANCEL));
@@ -612,11 +617,8 @@ TEST_F(Installer, InputDuringTheRunIsDroppedWhileTheDialogKeepsAnswering)
 // dropped after the run must not take it along.
 TEST_F(Installer, AQuitDuringTheRunEndsTheProgramAfterIt)
 {
-    ASSERT_TRUE(WriteTextFile(home + "\\bin\\delay-ms.txt", "1000"));
-    HWND dialog = OpenDialog();
+    HWND dialog = StartASlowRun("1000");
     ASSERT_TRUE(dialog != NULL);
-    PressDialogButton(dialog, IDOK);
-    ASSERT_TRUE(WaitUntil(RunIsUnderway, dialog)) << "the run did not begin";
     PostThreadMessageW(GetWindowThreadProcessId(dialog, NULL), WM_QUIT, 0, 0);
     EXPECT_EQ(0u, program->WaitForExit(10000)) << "the quit was lost";
     EXPECT_EQ(2u, ReadLines(home + "\\bin\\calls.txt").size()) << "the run was cut short";

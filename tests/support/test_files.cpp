@@ -267,6 +267,16 @@ bool ExistsWide(const std::wstring& path)
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+std::string MakeLookAlikeMedia(const std::wstring& folder)
+{
+    std::string lookAlike = LookAlike(folder);
+    if (lookAlike.empty() || !MakeDirectory(lookAlike) || !MakeDirectory(lookAlike + "\\sun") ||
+        !MakeDirectory(lookAlike + "\\Drivers") ||
+        !WriteTextFile(lookAlike + "\\Drivers\\twin64.bat", "@cd > ran-twin64.txt\r\n"))
+        return "";
+    return lookAlike;
+}
+
 MovedTo::MovedTo(const std::string& from, const std::wstring& to)
     : from_(Wide(from)), to_(to), moved_(MoveFileW(from_.c_str(), to_.c_str()) != 0)
 {

@@ -90,6 +90,11 @@ bool ExistsWide(const std::wstring& path);
 // the tests compare the two the same whatever the ANSI code page of this process.
 std::string Cp1250(const std::wstring& text);
 
+// Makes the look-alike of a media folder, where the system's ANSI form of its name leads: a sun
+// directory and a Drivers\twin64.bat that leaves "ran-twin64.txt" beside it. Gives its path, or
+// "" when the name has no look-alike (or it could not be made).
+std::string MakeLookAlikeMedia(const std::wstring& folder);
+
 // Moves a file or directory to another name and moves it back when destroyed.
 class MovedTo {
 public:
