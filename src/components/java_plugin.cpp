@@ -11,7 +11,6 @@
 #include "components/java_homes.h"
 #include "deploy/component_step.h"
 #include "deploy/guarded_copy.h"
-#include "deploy/messages.h"
 #include "deploy/path_join.h"
 #include "deploy/run_log.h"
 #include "deploy/text.h"

@@ -7,7 +7,6 @@
 #include <windows.h>
 
 #include "deploy/component_step.h"
-#include "deploy/messages.h"
 #include "deploy/path_join.h"
 #include "deploy/process_start.h"
 #include "deploy/run_log.h"

@@ -290,11 +290,7 @@ size_t TemporaryLogs()
 // A log, written in UTF-8, in code page 1250 as the installer's texts are.
 std::string ReadLog(const std::string& path)
 {
-    std::string utf8 = ReadTextFile(path);
-    std::wstring wide(utf8.size(), L'\0');
-    wide.resize(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), (int)utf8.size(), &wide[0],
-                                    (int)wide.size()));
-    return Cp1250(wide);
+    return Cp1250(Wide(ReadTextFile(path), CP_UTF8));
 }
 
 bool RunIsUnderway(HWND dialog)

@@ -208,11 +208,5 @@ bool RunHasEnded(HWND dialog)
 
 std::string Utf8FromCp1250(const std::string& text)
 {
-    int wide = MultiByteToWideChar(1250, 0, text.c_str(), (int)text.size(), NULL, 0);
-    std::wstring unicode(wide, L'\0');
-    MultiByteToWideChar(1250, 0, text.c_str(), (int)text.size(), &unicode[0], wide);
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, unicode.c_str(), wide, NULL, 0, NULL, NULL);
-    std::string utf8(bytes, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, unicode.c_str(), wide, &utf8[0], bytes, NULL, NULL);
-    return utf8;
+    return Utf8(Wide(text, 1250));
 }

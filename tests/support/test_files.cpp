@@ -227,11 +227,11 @@ ScopedCurrentDirectory::~ScopedCurrentDirectory()
 const wchar_t kNameWithLookAlike[] = L"\u0141\u00f3d\u017a \u00d1and\u00fa";
 const wchar_t kNameWithoutLookAlike[] = L"\u0417\u0430\u0433\u0440\u0443\u0437\u043a\u0438 \u03a9";
 
-std::wstring Wide(const std::string& ansi)
+std::wstring Wide(const std::string& text, UINT codePage)
 {
-    int length = MultiByteToWideChar(CP_ACP, 0, ansi.data(), (int)ansi.size(), NULL, 0);
+    int length = MultiByteToWideChar(codePage, 0, text.data(), (int)text.size(), NULL, 0);
     std::wstring wide(length, L'\0');
-    MultiByteToWideChar(CP_ACP, 0, ansi.data(), (int)ansi.size(), &wide[0], length);
+    MultiByteToWideChar(codePage, 0, text.data(), (int)text.size(), &wide[0], length);
     return wide;
 }
 

@@ -79,7 +79,8 @@ private:
 extern const wchar_t kNameWithLookAlike[];
 extern const wchar_t kNameWithoutLookAlike[];
 
-std::wstring Wide(const std::string& ansi);
+// Text in a code page (the ANSI one unless named) as Unicode.
+std::wstring Wide(const std::string& text, UINT codePage = CP_ACP);
 // The ANSI form the system would give of a Unicode path: each letter the code page lacks taken
 // by its best-fit neighbour. Empty when a letter has none (it would read "?").
 std::string LookAlike(const std::wstring& path);
