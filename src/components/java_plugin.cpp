@@ -10,6 +10,7 @@
 #include "components/java_command.h"
 #include "components/java_homes.h"
 #include "deploy/component_step.h"
+#include "deploy/file_replace.h"
 #include "deploy/guarded_copy.h"
 #include "deploy/path_join.h"
 #include "deploy/run_log.h"
@@ -112,9 +113,35 @@ static void RunPolicyCommands(JavaRun* run)
     run->userFilesWritten = succeeded == 2;
 }
 
-// The home's own policy is saved once, beside it; a backup that is there already holds the
-// policy from before the first run and is never replaced. Returns whether the policy may now be
-// replaced: not when the home has a policy of its own that is not safely saved.
+// A policy that someone changed after an earlier run (neither the installer's nor the saved
+// original) is kept beside it under the first free numbered name before it is replaced; a copy
+// kept already with the same bytes is enough. False when it could not be kept.
+static bool KeepEditAside(const char* policy)
+{
+    char kept[kBackupNameCapacity];
+    DWORD error;
+
+    for (int number = 1; number < 100; number++) {
+        if (!FormatText(kept, sizeof(kept), "%s.ocf-edit%d", policy, number))
+            return false;
+        error = PlaceNewCopy(policy, kept);
+        if (error == ERROR_ALREADY_EXISTS && SameFileContent(policy, kept))
+            return true;
+        if (error == ERROR_SUCCESS) {
+            LogPaths("Zmieniony plik zasad zachowano jako", policy, kept);
+            return true;
+        }
+        if (error != ERROR_ALREADY_EXISTS)
+            break;
+    }
+    LogPaths("Nie zachowano zmienionego pliku zasad, pozostawiono", policy);
+    return false;
+}
+
+// The home's own policy is saved once, beside it, and the backup appears only whole; a backup
+// that is there already holds the policy from before the first run and is never replaced.
+// Returns whether the policy may now be replaced: not when the home has a policy of its own, or
+// a changed one, that is not safely saved.
 static bool BackUpOwnPolicy(JavaRun* run, const char* policy)
 {
     FilePresence policyPresence = ProbeFile(policy);
@@ -127,11 +154,17 @@ static bool BackUpOwnPolicy(JavaRun* run, const char* policy)
     backupPresence = ProbeFile(run->backupName);
     if (backupPresence == FilePresent) {
         LogPaths("Kopia zapasowa jest już, zachowana", run->backupName);
-        return true;
+        return SameFileContent("java.policy", policy) ||
+               SameFileContent(run->backupName, policy) || KeepEditAside(policy);
     }
     if (backupPresence == FileBlocked || policyPresence == FileBlocked)
         return false;
-    return NoteCopy(&run->step, CopyFileGuarded(policy, run->backupName, 0));
+    if (PlaceNewCopy(policy, run->backupName) != ERROR_SUCCESS) {
+        LogPaths("Nie zachowano pliku zasad, pozostawiono", policy);
+        return false;
+    }
+    LogPaths("Zachowano", policy, run->backupName);
+    return true;
 }
 
 static void ReplacePolicy(JavaRun* run, const JavaFamily* family)

@@ -8,6 +8,7 @@
 
 #include "components/java_homes.h"
 #include "components/netscape_components.h"
+#include "deploy/file_replace.h"
 #include "deploy/guarded_copy.h"
 #include "deploy/path_join.h"
 #include "deploy/run_log.h"
@@ -21,35 +22,6 @@ struct Removal {
     char backup[kPathCapacity];
 };
 
-// Byte for byte, read in blocks.
-static bool SameContent(const char* first, const char* second)
-{
-    HANDLE a = CreateFileA(first, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                           OPEN_EXISTING, 0, NULL);
-    HANDLE b = CreateFileA(second, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                           OPEN_EXISTING, 0, NULL);
-    char blockA[4096];
-    char blockB[4096];
-    DWORD readA;
-    DWORD readB;
-    bool same = false;
-
-    while (a != INVALID_HANDLE_VALUE && b != INVALID_HANDLE_VALUE &&
-           ReadFile(a, blockA, sizeof(blockA), &readA, NULL) &&
-           ReadFile(b, blockB, sizeof(blockB), &readB, NULL) && readA == readB &&
-           memcmp(blockA, blockB, readA) == 0) {
-        if (readA == 0) {
-            same = true;
-            break;
-        }
-    }
-    if (a != INVALID_HANDLE_VALUE)
-        CloseHandle(a);
-    if (b != INVALID_HANDLE_VALUE)
-        CloseHandle(b);
-    return same;
-}
-
 static bool Exists(const char* path)
 {
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
@@ -57,7 +29,7 @@ static bool Exists(const char* path)
 
 static BOOL PutBack(const char* backup, const char* target)
 {
-    return MoveFileExA(backup, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    return MoveIntoPlace(backup, target) == ERROR_SUCCESS;
 }
 
 static BOOL Remove(const char*, const char* target)
@@ -87,7 +59,7 @@ static void RemoveIfOurs(Removal* run, const char* mediaFile, const char* target
 {
     if (!Exists(target))
         return;
-    if (!SameContent(mediaFile, target)) {
+    if (!SameFileContent(mediaFile, target)) {
         LogPaths("Nie pochodzi z nośnika, pozostawiono", target);
         run->counts->kept++;
     } else if (Change(run, Remove, mediaFile, target)) {
@@ -96,18 +68,35 @@ static void RemoveIfOurs(Removal* run, const char* mediaFile, const char* target
     }
 }
 
-// A file the installer replaced gets its backup back; without one, mediaFile decides as for
-// any other file, or, when there is none to compare with, it stays.
-static void Restore(Removal* run, const char* mediaFile, const char* target)
+// A file changed after the install stays, and so does its backup: both are named for the
+// summary, as the person who changed it decides what becomes of them.
+static void KeepEdited(Removal* run, const char* target)
+{
+    RemovalCounts* counts = run->counts;
+    size_t used = strlen(counts->edited);
+    char shown[kPathCapacity];
+
+    LogPaths("Zmieniony po instalacji, pozostawiono wraz z kopią", target, run->backup);
+    counts->kept++;
+    TextFromPath(shown, sizeof(shown), target);
+    FormatText(counts->edited + used, sizeof(counts->edited) - used, "%s\n", shown);
+}
+
+// A file the installer replaced gets its backup back, but only over the installer's own file:
+// an edit made since is never undone. Without a backup, a file that may go (removable) goes when
+// it is mediaFile byte for byte; a runtime's policy stays.
+static void Restore(Removal* run, const char* mediaFile, const char* target, bool removable)
 {
     if (!FormatText(run->backup, sizeof(run->backup), "%s.ocf-bak", target))
         return;
     if (Exists(run->backup)) {
-        if (Change(run, PutBack, run->backup, target)) {
+        if (Exists(target) && !SameFileContent(mediaFile, target))
+            KeepEdited(run, target);
+        else if (Change(run, PutBack, run->backup, target)) {
             LogPaths("Przywrócono", target);
             run->counts->restored++;
         }
-    } else if (mediaFile != NULL) {
+    } else if (removable) {
         RemoveIfOurs(run, mediaFile, target);
     } else if (Exists(target)) {
         LogPaths("Bez kopii zapasowej, pozostawiono", target);
@@ -128,7 +117,7 @@ static bool TakeBackFromHome(void* context, const JavaFamily* family)
 
     LogPaths(family->isRuntime ? "Środowisko JRE" : "Środowisko JDK", run->home);
     if (Target(run, run->home, family->policyPath))
-        Restore(run, NULL, run->target);
+        Restore(run, "sun\\java.policy", run->target, false);
     if (Target(run, run->home, family->libraryPath))
         RemoveIfOurs(run, "sun\\ocf1.2.jar", run->target);
     if (Target(run, run->home, family->propertiesPath))
@@ -146,9 +135,9 @@ static void TakeBackFromProfile(Removal* run)
     if (length == 0 || length > MAX_PATH || !PathFromWide(run->home, sizeof(run->home), profile))
         return;
     if (Target(run, run->home, ".java.policy"))
-        Restore(run, "sun\\java.policy", run->target);
+        Restore(run, "sun\\java.policy", run->target, true);
     if (!run->counts->aborted && Target(run, run->home, ".opencard.properties"))
-        Restore(run, "sun\\opencard.properties", run->target);
+        Restore(run, "sun\\opencard.properties", run->target, true);
 }
 
 // The copies a media tree left below a directory go file by file; the directories stay.
@@ -203,18 +192,40 @@ static void TakeBackFromNetscape(Removal* run)
     FindClose(find);
 }
 
+// Every file is judged against the media: without them nothing can be told apart.
+static const char* const kComparedMediaFiles[] = {"sun\\java.policy", "sun\\ocf1.2.jar",
+                                                  "sun\\opencard.properties", "sun\\ocfpcsc1.dll"};
+
+static bool MediaCanBeCompared()
+{
+    for (const char* file : kComparedMediaFiles) {
+        HANDLE handle = CreateFileA(file, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, NULL);
+        if (handle == INVALID_HANDLE_VALUE) {
+            LogPaths("Brak pliku nośnika do porównania", file);
+            return false;
+        }
+        CloseHandle(handle);
+    }
+    return true;
+}
+
 void RemoveOcf(RemovalCounts* counts)
 {
     Removal run;
 
     ZeroMemory(&run, sizeof(run));
     run.counts = counts;
+    if (!MediaCanBeCompared()) {
+        counts->mediaMissing = true;
+        return;
+    }
     ForEachJavaHome(run.home, sizeof(run.home) - 1, TakeBackFromHome, &run);
     if (!counts->aborted)
         TakeBackFromProfile(&run);
     if (!counts->aborted && DirectoryPathOf(GetSystemDirectoryW, run.target, sizeof(run.target),
                                             "ocfpcsc1.dll"))
-        RemoveIfOurs(&run, SameContent("msie\\ocfpcsc1.dll", run.target) ? "msie\\ocfpcsc1.dll"
+        RemoveIfOurs(&run, SameFileContent("msie\\ocfpcsc1.dll", run.target) ? "msie\\ocfpcsc1.dll"
                                                                            : "sun\\ocfpcsc1.dll",
                      run.target);
     if (!counts->aborted && DirectoryPathOf(GetWindowsDirectoryW, run.home, sizeof(run.home),

@@ -12,8 +12,10 @@ struct RemovalCounts {
     int32_t kept;      // files that are not the installer's, and policies without a backup
     int32_t failed;    // the installer's files that could not be restored or removed
     bool aborted;      // the user chose Abort
+    bool mediaMissing; // the media lack the files to compare with: nothing was changed
+    char edited[384];  // files changed since the install, kept with their backups, one a line
 };
 
-// Runs with the installation media directory as the current directory. Every Java home, the
+// Runs with the installation media directory as the current directory; counts starts zeroed. Every Java home, the
 // user's profile, the system directory, and the Internet Explorer and Netscape 4.x files.
 void RemoveOcf(RemovalCounts* counts);

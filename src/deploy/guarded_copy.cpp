@@ -1,9 +1,11 @@
 // The guarded copy and its copy-conflict prompt. The prompt belongs to no window, so the
-// installer dialog stays enabled while the user decides; its text names both files in UTC.
+// installer dialog stays enabled while the user decides; its text names both files in UTC. The
+// copy itself is written beside the destination and moved into place.
 #include "deploy/guarded_copy.h"
 
 #include <string.h>
 
+#include "deploy/file_replace.h"
 #include "deploy/path_join.h"
 #include "deploy/run_log.h"
 #include "deploy/text.h"
@@ -182,14 +184,6 @@ int AskAboutFile(const char* source, const char* destination, int pass)
     return ExamineAndAsk(source, destination, 0, pass);
 }
 
-static void ClearReadOnly(const char* path)
-{
-    DWORD attributes = GetFileAttributesA(path);
-
-    if (attributes != INVALID_FILE_ATTRIBUTES)
-        SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
-}
-
 static void LogFailedCopy(const char* source, const char* destination, DWORD error)
 {
     char what[64];
@@ -201,16 +195,15 @@ static void LogFailedCopy(const char* source, const char* destination, DWORD err
 CopyResult CopyFileGuarded(const char* source, const char* destination, int acceptIdentical)
 {
     DWORD error;
+    bool changed;
     int answer;
     int pass = 0;
 
     for (;;) {
-        if (CopyFileA(source, destination, FALSE)) {
-            ClearReadOnly(destination);
-            LogPaths("Skopiowano", source, destination);
+        if ((error = ReplaceWithCopy(source, destination, &changed)) == ERROR_SUCCESS) {
+            LogPaths(changed ? "Skopiowano" : "Już na miejscu", source, destination);
             return CopyDone;
         }
-        error = GetLastError();
         answer = ExamineAndAsk(source, destination, acceptIdentical, ++pass);
         if (answer == IDABORT)
             return CopyAborted;

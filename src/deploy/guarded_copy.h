@@ -39,7 +39,8 @@ extern ConflictDecider g_decideConflict;  // NULL: the prompt asks the user
 // the two files cannot both be examined or the prompt could not be shown.
 int AskAboutFile(const char* source, const char* destination, int pass);
 
-// Copies source to destination and clears the copy's read-only attribute. On a conflict the
-// user is asked; acceptIdentical accepts a destination with the same last-write time and size
-// without asking. Returns CopyDone, CopyFailed or CopyAborted.
+// Puts a copy of source at destination (ReplaceWithCopy: never half-written, never read-only;
+// a destination with the same bytes stays as it is). On a conflict the user is asked;
+// acceptIdentical accepts a destination with the same last-write time and size without asking.
+// Returns CopyDone, CopyFailed or CopyAborted.
 CopyResult CopyFileGuarded(const char* source, const char* destination, int acceptIdentical);

@@ -2,6 +2,9 @@
 // otherwise; what it did is counted, logged and, for the person at the screen, shown at the end.
 #include "shell/uninstall_run.h"
 
+#include <string.h>
+#include <windows.h>
+
 #include "components/ocf_removal.h"
 #include "deploy/run_log.h"
 #include "deploy/text.h"
@@ -17,22 +20,43 @@ static const char kUninstallQuestion[] =
 static const char kSummaryFormat[] =
     "Przywrócono: %d\nUsunięto: %d\nPozostawiono: %d\nNie zmieniono: %d\n\nSterownik czytnika "
     "kart ma własny deinstalator (Programy i funkcje).";
+static const char kEditedFormat[] =
+    "\n\nZmienione po instalacji, pozostawione wraz z kopią zapasową (.ocf-bak):\n%s";
+static const char kMediaMissingText[] =
+    "Nie wycofano zmian: na nośniku brak katalogu sun lub jego plików, z którymi trzeba "
+    "porównać pliki na komputerze. Niczego nie zmieniono.";
+
+static void ComposeSummary(const RemovalCounts* counts, char* summary, size_t capacity)
+{
+    size_t used;
+
+    if (counts->mediaMissing) {
+        CopyText(summary, capacity, kMediaMissingText);
+        return;
+    }
+    FormatText(summary, capacity, kSummaryFormat, counts->restored, counts->removed,
+               counts->kept, counts->failed);
+    used = strlen(summary);
+    if (counts->edited[0] != '\0')
+        FormatText(summary + used, capacity - used, kEditedFormat, counts->edited);
+}
 
 int RunUninstall(const Options* options)
 {
-    RemovalCounts counts = {0, 0, 0, 0, false};
-    char summary[512];
+    RemovalCounts counts;
+    char summary[1024];
 
+    ZeroMemory(&counts, sizeof(counts));
     if (options->quiet)
         PrepareQuietRun();
     else if (ShowMessageBox(NULL, kUninstallQuestion, CARDSETUP_WELCOME_CAPTION,
                             MB_YESNO | MB_ICONQUESTION) != IDYES)
         return 0;
     RemoveOcf(&counts);
-    FormatText(summary, sizeof(summary), kSummaryFormat, counts.restored, counts.removed,
-               counts.kept, counts.failed);
+    ComposeSummary(&counts, summary, sizeof(summary));
     LogText("%s", summary);
     if (!options->quiet)
-        ShowMessageBox(NULL, summary, CARDSETUP_WELCOME_CAPTION, MB_OK | MB_ICONINFORMATION);
-    return options->quiet && counts.failed > 0 ? kExitFailed : 0;
+        ShowMessageBox(NULL, summary, CARDSETUP_WELCOME_CAPTION,
+                       MB_OK | (counts.mediaMissing ? MB_ICONERROR : MB_ICONINFORMATION));
+    return options->quiet && (counts.failed > 0 || counts.mediaMissing) ? kExitFailed : 0;
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "deploy/file_replace.h"
 #include "deploy/guarded_copy.h"
 #include "deploy/path_join.h"
 #include "support/prompt_answerer.h"
@@ -192,20 +193,29 @@ TEST(AttributesForRetry, TakeOffOnlyWhatMakesWindowsRefuseTheCopy)
         EXPECT_EQ(c.after, AttributesForRetry(c.before)) << std::hex << c.before;
 }
 
-TEST_F(GuardedCopy, AcceptsAnIdenticalDestinationOnlyWhenAsked)
+// Time and size alone say "identical" only when asked; the same bytes are in place already and
+// are left as they are, in use or not, without a question.
+TEST_F(GuardedCopy, AcceptsSameTimeAndSizeOnlyWhenAskedAndTheSameBytesAlways)
 {
-    ASSERT_TRUE(CopyFileA(source.c_str(), destination.c_str(), FALSE));
-    FileHold other(destination, GENERIC_READ, FILE_SHARE_READ);
+    ASSERT_TRUE(WriteTextFile(destination, "new contentz"));
+    ASSERT_TRUE(SetWriteTimeUtc(destination, 2021, 3, 4, 5, 6, 7));
     {
-        PromptAnswerer user;
-        EXPECT_EQ(CopyDone, CopyFileGuarded(source.c_str(), destination.c_str(), 1));
-        EXPECT_EQ(0u, user.Count());
-    }
-    {
+        FileHold other(destination, GENERIC_READ, FILE_SHARE_READ);
+        {
+            PromptAnswerer user;
+            EXPECT_EQ(CopyDone, CopyFileGuarded(source.c_str(), destination.c_str(), 1));
+            EXPECT_EQ(0u, user.Count());
+        }
         PromptAnswerer user({IDIGNORE});
         EXPECT_EQ(CopyDone, CopyFileGuarded(source.c_str(), destination.c_str(), 0));
         EXPECT_EQ(1u, user.Count());
     }
+    ASSERT_TRUE(CopyFileA(source.c_str(), destination.c_str(), FALSE));
+    ASSERT_TRUE(SetWriteTimeUtc(destination, 1999, 12, 31, 23, 59, 58));
+    FileHold other(destination, GENERIC_READ, FILE_SHARE_READ);
+    PromptAnswerer user;
+    EXPECT_EQ(CopyDone, CopyFileGuarded(source.c_str(), destination.c_str(), 0));
+    EXPECT_EQ(0u, user.Count());
 }
 
 TEST_F(GuardedCopy, SameSizeOrSameTimeAloneIsNotIdentical)
@@ -271,7 +281,8 @@ TEST_F(GuardedCopy, ReadOnlyDestinationAsksAndRetryOverwritesIt)
 TEST_F(GuardedCopy, ReadOnlyIdenticalDestinationIsAcceptedAndStaysReadOnly)
 {
     SKIP_UNLESS_READ_ONLY_IS_ENFORCED();
-    ASSERT_TRUE(CopyFileA(source.c_str(), destination.c_str(), FALSE));
+    ASSERT_TRUE(WriteTextFile(destination, "new contentz"));
+    ASSERT_TRUE(SetWriteTimeUtc(destination, 2021, 3, 4, 5, 6, 7));
     SetFileAttributesA(destination.c_str(), FILE_ATTRIBUTE_READONLY);
     {
         PromptAnswerer user;
@@ -285,10 +296,8 @@ TEST_F(GuardedCopy, ReadOnlyIdenticalDestinationIsAcceptedAndStaysReadOnly)
     SetFileAttributesA(destination.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
-TEST_F(GuardedCopy, WindowsOnly_RetryReplacesAHiddenSystemDestination)
+TEST_F(GuardedCopy, RetryReplacesAHiddenSystemDestination)
 {
-    if (RunningUnderWine())
-        GTEST_SKIP() << "Wine overwrites a hidden destination; Windows refuses it";
     MakeDestination();
     SetFileAttributesA(destination.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
     PromptAnswerer user({IDRETRY, IDIGNORE});
@@ -330,4 +339,141 @@ TEST(ConflictText, AShortNameKeepsItsLengthAndTheLongOneGetsTheRest)
     EXPECT_EQ(sizeof(text) - 1, shown.size());
     EXPECT_NE(std::string::npos, shown.find("Nazwa: ocf\\a.class\n"));
     EXPECT_NE(std::string::npos, shown.find("xxxEND\nRozmiar: 2\n"));
+}
+
+// ---- Never half-written ---------------------------------------------------------------------
+// A killed process leaves its writes in the system's cache; a power cut does not. What a power
+// cut leaves depends on the order of the calls, so a recorder stands in for the flush and the
+// move: the new bytes must be flushed before the one move that puts them in place, and the move
+// itself written through.
+namespace {
+
+struct FileCall {
+    std::string what;   // "flush" or "move"
+    LONGLONG size;      // a flushed file's size
+    std::string from;   // a move's names and flags
+    std::string to;
+    DWORD flags;
+};
+
+std::vector<FileCall> g_fileCalls;
+int g_movesToRefuse = 0;
+
+BOOL WINAPI RecordFlush(HANDLE file)
+{
+    LARGE_INTEGER size = {};
+    GetFileSizeEx(file, &size);
+    g_fileCalls.push_back({"flush", size.QuadPart, "", "", 0});
+    return FlushFileBuffers(file);
+}
+
+BOOL WINAPI RecordMove(LPCSTR from, LPCSTR to, DWORD flags)
+{
+    g_fileCalls.push_back({"move", 0, from, to, flags});
+    if (g_movesToRefuse > 0) {
+        g_movesToRefuse--;
+        SetLastError(ERROR_SHARING_VIOLATION);
+        return FALSE;
+    }
+    return MoveFileExA(from, to, flags);
+}
+
+std::string NameOf(const std::string& path)
+{
+    return path.substr(path.rfind('\\') + 1);
+}
+
+class DurableReplacement : public GuardedCopy {
+protected:
+    void SetUp() override
+    {
+        GuardedCopy::SetUp();
+        g_fileCalls.clear();
+        g_movesToRefuse = 0;
+        g_durableFileCalls = {RecordFlush, RecordMove};
+    }
+    void TearDown() override { g_durableFileCalls = {FlushFileBuffers, MoveFileExA}; }
+
+    // The flush of the whole new file, then its move to target with the flags.
+    void ExpectFlushedThenMoved(const std::string& target, DWORD flags)
+    {
+        ASSERT_EQ(2u, g_fileCalls.size());
+        EXPECT_EQ("flush", g_fileCalls[0].what);
+        EXPECT_EQ((LONGLONG)ReadTextFile(source).size(), g_fileCalls[0].size);
+        EXPECT_EQ("move", g_fileCalls[1].what);
+        EXPECT_TRUE(IsTemporaryName(NameOf(g_fileCalls[1].from).c_str())) << g_fileCalls[1].from;
+        EXPECT_EQ(dir.Path(), g_fileCalls[1].from.substr(0, g_fileCalls[1].from.rfind('\\')));
+        EXPECT_EQ(target, g_fileCalls[1].to);
+        EXPECT_EQ(flags, g_fileCalls[1].flags);
+    }
+};
+
+}  // namespace
+
+TEST_F(DurableReplacement, ANewFileIsFlushedBesideItsPlaceThenMovedThereWrittenThrough)
+{
+    MakeDestination();
+    EXPECT_EQ(CopyDone, CopyFileGuarded(source.c_str(), destination.c_str(), 0));
+    ExpectFlushedThenMoved(destination, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    EXPECT_EQ("new contents", ReadTextFile(destination));
+
+    g_fileCalls.clear();
+    std::string backup = destination + ".ocf-bak";
+    EXPECT_EQ((DWORD)ERROR_SUCCESS, PlaceNewCopy(source.c_str(), backup.c_str()));
+    ExpectFlushedThenMoved(backup, MOVEFILE_WRITE_THROUGH);
+    EXPECT_EQ((DWORD)ERROR_ALREADY_EXISTS, PlaceNewCopy(destination.c_str(), backup.c_str()));
+
+    g_fileCalls.clear();
+    EXPECT_EQ((DWORD)ERROR_SUCCESS, MoveIntoPlace(backup.c_str(), destination.c_str()));
+    ASSERT_EQ(1u, g_fileCalls.size());
+    EXPECT_EQ((DWORD)(MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH), g_fileCalls[0].flags);
+}
+
+// A virus scanner holds a new file for a moment: the move is tried again before anyone is asked.
+TEST_F(DurableReplacement, AMoveRefusedForAMomentIsTriedAgainWithoutAPrompt)
+{
+    MakeDestination();
+    g_movesToRefuse = 2;
+    PromptAnswerer user;
+    EXPECT_EQ(CopyDone, CopyFileGuarded(source.c_str(), destination.c_str(), 0));
+    EXPECT_EQ(0u, user.Count());
+    EXPECT_EQ("new contents", ReadTextFile(destination));
+    size_t temporaries = 0;
+    ForEachEntry(dir.Path(), [&](const std::string& name, bool) {
+        temporaries += IsTemporaryName(name.c_str());
+    });
+    EXPECT_EQ(0u, temporaries);
+}
+
+TEST_F(DurableReplacement, TheSameBytesAreNotWrittenAgain)
+{
+    ASSERT_TRUE(CopyFileA(source.c_str(), destination.c_str(), FALSE));
+    bool changed = true;
+    EXPECT_EQ((DWORD)ERROR_SUCCESS, ReplaceWithCopy(source.c_str(), destination.c_str(), &changed));
+    EXPECT_FALSE(changed);
+    EXPECT_TRUE(g_fileCalls.empty());
+}
+
+// What an interrupted run left goes at the next; nothing else is taken for it.
+TEST(TemporaryFiles, OnlyTheInstallersOwnLeftoversAreRemoved)
+{
+    const struct {
+        const char* name;
+        bool ours;
+    } cases[] = {
+        {"~ocf0123abcd.tmp", true},   {"~ocf0123abc.tmp", false},      {"~ocf0123abcde.tmp", false},
+        {"~ocf0123abcg.tmp", false},  {"~ocf0123abcd.tmp.txt", false}, {"ocf0123abcd.tmp", false},
+        {"~cardsetup.tmp", false},
+    };
+    TempDir dir("leftovers");
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.ours, IsTemporaryName(c.name)) << c.name;
+        ASSERT_TRUE(WriteTextFile(dir / c.name, "left"));
+    }
+    ASSERT_TRUE(MakeDirectory(dir / "~ocf00000000.tmp"));
+    ASSERT_TRUE(WriteTextFile(dir / "source", "s"));
+    EXPECT_EQ(CopyDone, CopyFileGuarded((dir / "source").c_str(), (dir / "target").c_str(), 0));
+    for (const auto& c : cases)
+        EXPECT_NE(c.ours, FileExists(dir / c.name)) << c.name;
+    EXPECT_TRUE(Attributes(dir / "~ocf00000000.tmp") & FILE_ATTRIBUTE_DIRECTORY);
 }

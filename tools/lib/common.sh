@@ -87,6 +87,11 @@ use_wine_prefix() {
         wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
             </dev/null >/dev/null 2>&1
     fi
+    # Wine shows a Unix dot file as hidden, which Windows does not do to .java.policy: the
+    # installer refuses to replace a hidden file, as Windows' CopyFile refuses it.
+    if ! grep -q '"ShowDotFiles"="Y"' "$WINEPREFIX/user.reg" 2>/dev/null; then
+        wine reg add 'HKCU\Software\Wine' /v ShowDotFiles /d Y /f </dev/null >/dev/null 2>&1
+    fi
     # Start the prefix's services now, with no output attached: a service started by the first
     # test would inherit ctest's output pipe and keep ctest waiting after the test ended.
     wine cmd /c exit </dev/null >/dev/null 2>&1

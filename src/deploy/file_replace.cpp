@@ -1,0 +1,256 @@
+// Writing beside the destination and moving into place. The temporary file is flushed before the
+// move and the move is written through, so neither a killed process nor a power cut can leave a
+// destination that holds part of its new bytes: it holds the old file or the whole new one.
+#include "deploy/file_replace.h"
+
+#include <string.h>
+
+#include "deploy/text.h"
+#include <strsafe.h>  // last: makes the unbounded string calls compile errors
+
+DurableFileCalls g_durableFileCalls = {FlushFileBuffers, MoveFileExA};
+
+static const char kTemporaryPrefix[] = "~ocf";
+static const char kTemporarySuffix[] = ".tmp";
+static const size_t kTemporaryDigits = 8;
+static const DWORD kCopyBlock = 64 * 1024;
+// A virus scanner opens a new file for a moment after it appears; a few short tries outlast it.
+static const int kMoveAttempts = 4;
+static const DWORD kMovePauseMs = 150;
+static const DWORD kProtectedAttributes =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+static bool IsHexDigit(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+}
+
+bool IsTemporaryName(const char* name)
+{
+    size_t prefix = sizeof(kTemporaryPrefix) - 1;
+    size_t suffix = sizeof(kTemporarySuffix) - 1;
+
+    if (strlen(name) != prefix + kTemporaryDigits + suffix ||
+        strncmp(name, kTemporaryPrefix, prefix) != 0 ||
+        strcmp(name + prefix + kTemporaryDigits, kTemporarySuffix) != 0)
+        return false;
+    for (size_t i = prefix; i < prefix + kTemporaryDigits; i++) {
+        if (!IsHexDigit(name[i]))
+            return false;
+    }
+    return true;
+}
+
+// The length of path's directory part, its last backslash included (0 for a bare name).
+static size_t DirectoryLength(const char* path)
+{
+    const char* slash = strrchr(path, '\\');
+
+    return slash != NULL ? (size_t)(slash - path) + 1 : 0;
+}
+
+void RemoveLeftoverTemporaries(const char* path)
+{
+    char pattern[MAX_PATH + 1];
+    char found[MAX_PATH + 1];
+    size_t directory = DirectoryLength(path);
+    WIN32_FIND_DATAA entry;
+    HANDLE find;
+
+    if (directory >= sizeof(pattern) ||
+        !FormatText(pattern, sizeof(pattern), "%.*s%s*%s", (int)directory, path,
+                    kTemporaryPrefix, kTemporarySuffix) ||
+        (find = FindFirstFileA(pattern, &entry)) == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+            IsTemporaryName(entry.cFileName) &&
+            FormatText(found, sizeof(found), "%.*s%s", (int)directory, path, entry.cFileName))
+            DeleteFileA(found);
+    } while (FindNextFileA(find, &entry));
+    FindClose(find);
+}
+
+static HANDLE OpenToRead(const char* path)
+{
+    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                       OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+}
+
+// Reads up to size bytes, fewer only at the file's end.
+static bool ReadBlock(HANDLE file, char* block, DWORD size, DWORD* read)
+{
+    DWORD got;
+
+    *read = 0;
+    while (*read < size) {
+        if (!ReadFile(file, block + *read, size - *read, &got, NULL))
+            return false;
+        if (got == 0)
+            break;
+        *read += got;
+    }
+    return true;
+}
+
+bool SameFileContent(const char* first, const char* second)
+{
+    static char blockA[kCopyBlock];
+    static char blockB[kCopyBlock];
+    HANDLE a = OpenToRead(first);
+    HANDLE b = OpenToRead(second);
+    DWORD readA;
+    DWORD readB;
+    bool same = false;
+
+    while (a != INVALID_HANDLE_VALUE && b != INVALID_HANDLE_VALUE &&
+           ReadBlock(a, blockA, kCopyBlock, &readA) && ReadBlock(b, blockB, kCopyBlock, &readB) &&
+           readA == readB && memcmp(blockA, blockB, readA) == 0) {
+        if (readA < kCopyBlock) {
+            same = true;
+            break;
+        }
+    }
+    if (a != INVALID_HANDLE_VALUE)
+        CloseHandle(a);
+    if (b != INVALID_HANDLE_VALUE)
+        CloseHandle(b);
+    return same;
+}
+
+// A new temporary file beside destination, its name in temporary (kPathCapacity characters).
+static HANDLE CreateTemporaryBeside(const char* destination, char* temporary, size_t capacity)
+{
+    static DWORD counter = 0;
+    size_t directory = DirectoryLength(destination);
+    HANDLE file = INVALID_HANDLE_VALUE;
+
+    for (int attempt = 0; attempt < 16 && file == INVALID_HANDLE_VALUE; attempt++) {
+        DWORD unique = (GetCurrentProcessId() << 16) ^ GetTickCount() ^ (++counter * 0x9E3779B9u);
+        if (directory >= capacity ||
+            !FormatText(temporary, capacity, "%.*s%s%08lx%s", (int)directory, destination,
+                        kTemporaryPrefix, unique, kTemporarySuffix))
+            return INVALID_HANDLE_VALUE;
+        file = CreateFileA(temporary, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                           NULL);
+        if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS)
+            return INVALID_HANDLE_VALUE;
+    }
+    return file;
+}
+
+static bool CopyBytes(HANDLE from, HANDLE to)
+{
+    static char block[kCopyBlock];
+    DWORD read;
+    DWORD written;
+
+    for (;;) {
+        if (!ReadFile(from, block, kCopyBlock, &read, NULL))
+            return false;
+        if (read == 0)
+            return true;
+        if (!WriteFile(to, block, read, &written, NULL) || written != read)
+            return false;
+    }
+}
+
+// Writes source's bytes and last-write time into a new temporary file beside destination and
+// flushes it to the disk. On success temporary names it; on failure nothing of it is left.
+static DWORD WriteTemporaryCopy(const char* source, const char* destination, char* temporary,
+                                size_t capacity)
+{
+    BY_HANDLE_FILE_INFORMATION info;
+    HANDLE from = INVALID_HANDLE_VALUE;
+    HANDLE to = INVALID_HANDLE_VALUE;
+    DWORD error = ERROR_SUCCESS;
+
+    temporary[0] = '\0';
+    from = CreateFileA(source, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                       FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+    if (from == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(from, &info))
+        goto failed;
+    to = CreateTemporaryBeside(destination, temporary, capacity);
+    if (to == INVALID_HANDLE_VALUE || !CopyBytes(from, to) ||
+        !SetFileTime(to, NULL, NULL, &info.ftLastWriteTime) || !g_durableFileCalls.flush(to))
+        goto failed;
+    goto done;
+failed:
+    error = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_WRITE_FAULT;
+done:
+    if (from != INVALID_HANDLE_VALUE)
+        CloseHandle(from);
+    if (to != INVALID_HANDLE_VALUE)
+        CloseHandle(to);
+    if (error != ERROR_SUCCESS && to != INVALID_HANDLE_VALUE)
+        DeleteFileA(temporary);
+    return error;
+}
+
+static bool RefusedForAMoment(DWORD error)
+{
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
+           error == ERROR_LOCK_VIOLATION;
+}
+
+static DWORD Move(const char* existing, const char* target, DWORD flags)
+{
+    DWORD error = ERROR_SUCCESS;
+
+    for (int attempt = 1; attempt <= kMoveAttempts; attempt++) {
+        if (g_durableFileCalls.move(existing, target, flags | MOVEFILE_WRITE_THROUGH))
+            return ERROR_SUCCESS;
+        error = GetLastError();
+        if (!RefusedForAMoment(error) || attempt == kMoveAttempts)
+            break;
+        Sleep(kMovePauseMs);
+    }
+    return error != ERROR_SUCCESS ? error : ERROR_WRITE_FAULT;
+}
+
+DWORD MoveIntoPlace(const char* existing, const char* target)
+{
+    return Move(existing, target, MOVEFILE_REPLACE_EXISTING);
+}
+
+static DWORD PlaceCopy(const char* source, const char* destination, DWORD moveFlags)
+{
+    char temporary[MAX_PATH + 1];
+    DWORD error;
+
+    RemoveLeftoverTemporaries(destination);
+    error = WriteTemporaryCopy(source, destination, temporary, sizeof(temporary));
+    if (error == ERROR_SUCCESS && (error = Move(temporary, destination, moveFlags)) != ERROR_SUCCESS)
+        DeleteFileA(temporary);
+    SetLastError(error);
+    return error;
+}
+
+DWORD ReplaceWithCopy(const char* source, const char* destination, bool* changed)
+{
+    DWORD attributes = GetFileAttributesA(destination);
+    DWORD error;
+
+    if (changed != NULL)
+        *changed = false;
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+        SameFileContent(source, destination))
+        return ERROR_SUCCESS;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kProtectedAttributes)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return ERROR_ACCESS_DENIED;
+    }
+    error = PlaceCopy(source, destination, MOVEFILE_REPLACE_EXISTING);
+    if (changed != NULL)
+        *changed = error == ERROR_SUCCESS;
+    return error;
+}
+
+DWORD PlaceNewCopy(const char* source, const char* destination)
+{
+    if (GetFileAttributesA(destination) != INVALID_FILE_ATTRIBUTES) {
+        SetLastError(ERROR_ALREADY_EXISTS);
+        return ERROR_ALREADY_EXISTS;
+    }
+    return PlaceCopy(source, destination, 0);
+}

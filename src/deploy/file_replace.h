@@ -1,0 +1,40 @@
+// The one way the installer puts a file in place, so that a run cut off at any instant (killed,
+// logged off, a power cut) never leaves a half-written file under a name the PC relies on: the
+// bytes go to a temporary file beside the destination, are flushed, and one move puts them there.
+#pragma once
+
+#include <windows.h>
+
+// The calls whose order decides what a power cut leaves behind. The tests put recorders here;
+// otherwise they are FlushFileBuffers and MoveFileExA.
+struct DurableFileCalls {
+    BOOL(WINAPI* flush)(HANDLE file);
+    BOOL(WINAPI* move)(LPCSTR existing, LPCSTR target, DWORD flags);
+};
+extern DurableFileCalls g_durableFileCalls;
+
+// A temporary file of ours is "~ocf", eight lower-case hexadecimal digits and ".tmp", beside its
+// destination: nothing else is ever taken for one. The name is short, as the Java homes are long.
+bool IsTemporaryName(const char* name);
+
+// Removes the temporary files of ours that an interrupted run left in the directory of path.
+void RemoveLeftoverTemporaries(const char* path);
+
+// Whether the two files can be read and hold the same bytes, to the last one.
+bool SameFileContent(const char* first, const char* second);
+
+// Puts a copy of source at destination, replacing what stands there. A destination that Windows
+// keeps from being overwritten (read-only, hidden, system) is refused with ERROR_ACCESS_DENIED
+// before anything is written, as CopyFile refuses it. A destination that already holds source's
+// bytes is left as it is. Returns ERROR_SUCCESS or the error; changed says whether the
+// destination was written (may be NULL).
+DWORD ReplaceWithCopy(const char* source, const char* destination, bool* changed);
+
+// Puts a copy of source at destination only where nothing stands yet: ERROR_ALREADY_EXISTS
+// otherwise. For backups, which appear only whole and are never replaced.
+DWORD PlaceNewCopy(const char* source, const char* destination);
+
+// Moves existing over target in one step, written through to the disk. A refusal that a virus
+// scanner or an indexer causes for a moment is tried again briefly. Returns the error or
+// ERROR_SUCCESS.
+DWORD MoveIntoPlace(const char* existing, const char* target);
