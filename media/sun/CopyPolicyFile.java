@@ -1,14 +1,15 @@
 // Puts one of the installer's files into the user's home: "java CopyPolicyFile .java.policy"
 // copies java.policy from the current directory (the media's sun directory) to ~/.java.policy,
-// saving the file there once as <name>.ocf-bak. The copy is written beside it and moved into place,
-// so a failure leaves the user's file as it was: then exit status non-zero and one line on stderr.
+// saving the file there once as <name>.ocf-bak. Every new file is written beside its place, forced
+// to the disk and moved there, so a failure or a kill leaves the user's file whole: a failure gives
+// exit status non-zero and one line on stderr.
 
 import java.io.File;
 import java.io.IOException;
 import java.nio.ByteBuffer;
 import java.nio.channels.FileChannel;
 import java.nio.file.AccessDeniedException;
-import java.nio.file.AtomicMoveNotSupportedException;
+import java.nio.file.FileAlreadyExistsException;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.StandardCopyOption;
@@ -24,9 +25,13 @@ public final class CopyPolicyFile {
     static final int COPY_FAILED = 6;
 
     private static final String BACKUP_SUFFIX = ".ocf-bak";
-    // The new file before it is moved into place: <name>.ocf-<random digits>.tmp beside it.
-    private static final String TEMPORARY_INFIX = ".ocf-";
+    // A user's file changed since the first run is kept as <name>.ocf-edit<N> before it is replaced.
+    private static final String EDIT_SUFFIX = ".ocf-edit";
+    // A new file before it is moved into place: ~ocf<8 hex digits>.tmp beside it, as the installer
+    // names its own, so that the next run knows a leftover for what it is.
+    private static final String TEMPORARY_PREFIX = "~ocf";
     private static final String TEMPORARY_SUFFIX = ".tmp";
+    private static final java.util.Random RANDOM = new java.security.SecureRandom();
 
     private CopyPolicyFile() {
     }
@@ -61,12 +66,12 @@ public final class CopyPolicyFile {
                 && name.indexOf('/') < 0 && name.indexOf('\\') < 0 && name.indexOf(':') < 0;
     }
 
-    // The new file is written to a temporary file beside the destination and checked; only then is
-    // the user's file backed up and replaced, by a move (atomic where the file system allows it).
-    // Files.copy with REPLACE_EXISTING would delete the user's file first and lose it whenever the
-    // copy then failed. The temporary file is ours, so it never carries the read-only mark of a
-    // source on a CD; a read-only user's file has the mark taken off, as Windows refuses to replace
-    // it otherwise, and gets it back when it is not replaced after all.
+    // Nothing the user relies on is ever half-written: each new file (the user's file, its backup,
+    // a changed file kept aside) is written to a temporary file beside its place, forced to the
+    // disk and checked, and only then moved there in one step. A user's file that already holds
+    // the installer's bytes is left as it is. The temporary file is ours, so it never carries the
+    // read-only mark of a source on a CD; a read-only user's file has the mark taken off, as
+    // Windows refuses to replace it otherwise, and gets it back when it is not replaced after all.
     private static int copy(File source, File destination) {
         Path temporary = null;
         boolean madeWritable = false;
@@ -74,16 +79,12 @@ public final class CopyPolicyFile {
         int status = COPY_FAILED;
         try {
             byte[] content = readSource(source);
-            temporary = Files.createTempFile(destination.getParentFile().toPath(),
-                    destination.getName() + TEMPORARY_INFIX, TEMPORARY_SUFFIX);
-            write(temporary, content);
-            if (!Arrays.equals(content, Files.readAllBytes(temporary))) {
-                throw failure(COPY_FAILED, "plik " + temporary + " różni się od źródła");
+            removeLeftovers(destination.getParentFile());
+            if (sameContent(destination, content)) {
+                return OK;
             }
-            if (!temporary.toFile().setWritable(true)) {
-                throw failure(COPY_FAILED, "nie można zezwolić na zapis do " + temporary);
-            }
-            backUpOnce(destination);
+            backUpOnce(destination, content);
+            temporary = writeBeside(destination, content);
             if (destination.exists() && !destination.canWrite()) {
                 if (!destination.setWritable(true)) {
                     throw failure(COPY_FAILED, "nie można zezwolić na zapis do "
@@ -91,7 +92,8 @@ public final class CopyPolicyFile {
                 }
                 madeWritable = true;
             }
-            moveIntoPlace(temporary, destination.toPath());
+            Files.move(temporary, destination.toPath(), StandardCopyOption.REPLACE_EXISTING,
+                    StandardCopyOption.ATOMIC_MOVE);
             return OK;
         } catch (IOException e) {
             status = failedStatus != OK ? failedStatus : COPY_FAILED;
@@ -117,42 +119,122 @@ public final class CopyPolicyFile {
         }
     }
 
-    // Written and flushed to the disk before the move, so that the move never puts an empty or
-    // partly written file in the user's file's place.
+    private static boolean sameContent(File file, byte[] content) {
+        try {
+            return file.isFile() && file.length() == content.length
+                    && Arrays.equals(content, Files.readAllBytes(file.toPath()));
+        } catch (IOException e) {
+            return false;
+        }
+    }
+
+    static boolean isTemporaryName(String name) {
+        return name.matches(java.util.regex.Pattern.quote(TEMPORARY_PREFIX) + "[0-9a-f]{8}"
+                + java.util.regex.Pattern.quote(TEMPORARY_SUFFIX));
+    }
+
+    // What a run cut off before its move left behind: only names of our own pattern.
+    private static void removeLeftovers(File directory) {
+        String[] names = directory.list();
+        for (String name : names != null ? names : new String[0]) {
+            File file = new File(directory, name);
+            if (isTemporaryName(name) && file.isFile()) {
+                file.delete();
+            }
+        }
+    }
+
+    // A new temporary file beside target holding content, forced to the disk and read back.
+    private static Path writeBeside(File target, byte[] content) throws IOException {
+        Path directory = target.getAbsoluteFile().getParentFile().toPath();
+        for (int attempt = 0; ; attempt++) {
+            String name = TEMPORARY_PREFIX + String.format("%08x", RANDOM.nextInt()) + TEMPORARY_SUFFIX;
+            Path temporary = directory.resolve(name);
+            try {
+                write(temporary, content);
+            } catch (FileAlreadyExistsException e) {
+                if (attempt < 16) {
+                    continue;
+                }
+                throw e;
+            }
+            if (!Arrays.equals(content, Files.readAllBytes(temporary))) {
+                removed(temporary);
+                throw failure(COPY_FAILED, "plik " + temporary + " różni się od źródła");
+            }
+            return temporary;
+        }
+    }
+
+    // Written and forced to the disk before any move, so that a move never puts an empty or
+    // partly written file under a name the user relies on.
     private static void write(Path file, byte[] content) throws IOException {
         FileChannel channel = FileChannel.open(file, StandardOpenOption.WRITE,
-                StandardOpenOption.TRUNCATE_EXISTING);
+                StandardOpenOption.CREATE_NEW);
         try {
             ByteBuffer buffer = ByteBuffer.wrap(content);
             while (buffer.hasRemaining()) {
                 channel.write(buffer);
             }
             channel.force(true);
-        } finally {
+        } catch (IOException e) {
             channel.close();
+            removed(file);
+            throw e;
+        }
+        channel.close();
+    }
+
+    // Puts a whole copy of content at target only where nothing stands yet.
+    private static void placeNew(File target, byte[] content) throws IOException {
+        Path temporary = writeBeside(target, content);
+        try {
+            Files.move(temporary, target.toPath());
+        } catch (IOException e) {
+            removed(temporary);
+            throw e;
         }
     }
 
-    private static void backUpOnce(File destination) throws IOException {
+    // The user's own file is saved once, and the backup appears only whole; one that is there
+    // already holds the file from before the first run and is never replaced. A file changed
+    // since (neither the installer's nor the backup) is kept aside under the first free
+    // numbered name before it is replaced.
+    private static void backUpOnce(File destination, byte[] content) throws IOException {
         File backup = new File(destination.getPath() + BACKUP_SUFFIX);
-        if (!destination.exists() || backup.exists()) {
+        if (!destination.exists()) {
             return;
         }
         try {
-            Files.copy(destination.toPath(), backup.toPath(), StandardCopyOption.COPY_ATTRIBUTES);
+            byte[] own = Files.readAllBytes(destination.toPath());
+            if (!backup.exists()) {
+                placeNew(backup, own);
+            } else if (!Arrays.equals(own, content) && !sameContent(backup, own)) {
+                keepAside(destination, own);
+            }
         } catch (IOException e) {
+            if (failedStatus != OK) {
+                throw e;
+            }
             throw failure(BACKUP_FAILED, "nie można zachować " + destination.getPath()
                     + " jako " + backup.getPath() + ": " + reason(e));
         }
     }
 
-    private static void moveIntoPlace(Path temporary, Path destination) throws IOException {
-        try {
-            Files.move(temporary, destination, StandardCopyOption.REPLACE_EXISTING,
-                    StandardCopyOption.ATOMIC_MOVE);
-        } catch (AtomicMoveNotSupportedException e) {
-            Files.move(temporary, destination, StandardCopyOption.REPLACE_EXISTING);
+    private static void keepAside(File destination, byte[] own) throws IOException {
+        for (int number = 1; number < 100; number++) {
+            File kept = new File(destination.getPath() + EDIT_SUFFIX + number);
+            if (kept.exists()) {
+                if (sameContent(kept, own)) {
+                    return;
+                }
+                continue;
+            }
+            placeNew(kept, own);
+            System.out.println("CopyPolicyFile: zmieniony plik zachowano jako " + kept.getPath());
+            return;
         }
+        throw failure(BACKUP_FAILED, "brak wolnej nazwy dla " + destination.getPath() + EDIT_SUFFIX);
     }
 
     private static boolean removed(Path file) {

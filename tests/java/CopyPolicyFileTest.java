@@ -37,6 +37,10 @@ public final class CopyPolicyFileTest {
         new CopyPolicyFileTest().anUnreadableMediaFileLeavesTheUsersFileAlone();
         new CopyPolicyFileTest().aUsersFileThatCannotBeBackedUpLeavesNoTemporaryFile();
         new CopyPolicyFileTest().aUsersFileThatCannotBeMadeWritableStays();
+        new CopyPolicyFileTest().aChangedFileIsKeptAsideAndTheBackupStays();
+        new CopyPolicyFileTest().theInstallersBytesAlreadyInPlaceAreNotWrittenAgain();
+        new CopyPolicyFileTest().onlyItsOwnLeftoversGo();
+        new CopyPolicyFileTest().killedAtAnyPointTheUsersFileStaysWhole();
         for (String failure : failures) {
             System.err.println("FAILED: " + failure);
         }
@@ -209,11 +213,152 @@ public final class CopyPolicyFileTest {
                 leftovers(".java.policy").isEmpty());
     }
 
+    // An edit made after the first run is neither the installer's nor the backup: it is kept.
+    private void aChangedFileIsKeptAsideAndTheBackupStays() throws Exception {
+        File policy = new File(home, ".java.policy");
+        write(policy, "user's own policy");
+        Result first = run(".java.policy");
+        write(policy, "installer policy, and the bank's grant");
+        Result second = run(".java.policy");
+        Result third = run(".java.policy");
+        check("edit: every run exits 0", first.status == 0 && second.status == 0 && third.status == 0);
+        check("edit: the backup keeps the user's own policy",
+                "user's own policy".equals(read(new File(home, ".java.policy.ocf-bak"))));
+        check("edit: kept aside once", "installer policy, and the bank's grant".equals(
+                read(new File(home, ".java.policy.ocf-edit1"))) && leftovers(".java.policy").size() == 1);
+        check("edit: the installer's policy in place", "installer policy".equals(read(policy)));
+    }
+
+    private void theInstallersBytesAlreadyInPlaceAreNotWrittenAgain() throws Exception {
+        File policy = new File(home, ".java.policy");
+        write(policy, "installer policy");
+        check("in place: made read-only", policy.setWritable(false, false));
+        Result result = run(".java.policy");
+        check("in place: exit 0", result.status == 0);
+        check("in place: not written again, so still read-only", !ownerMayWrite(policy));
+        check("in place: no backup of the installer's own file",
+                Arrays.asList(home.list()).equals(Arrays.asList(".java.policy")));
+        policy.setWritable(true, false);
+    }
+
+    private void onlyItsOwnLeftoversGo() throws Exception {
+        String[] ours = {"~ocf0123abcd.tmp", "~ocfffffffff.tmp"};
+        String[] others = {"~ocf0123ABCD.tmp", "~ocf0123abc.tmp", "~ocf0123abcd.tmp.bak", "ocf.tmp"};
+        for (String name : ours) {
+            write(new File(home, name), "left by a run that was cut off");
+        }
+        for (String name : others) {
+            write(new File(home, name), "someone else's");
+        }
+        Result result = run(".java.policy");
+        check("leftovers: exit 0", result.status == 0);
+        for (String name : ours) {
+            check("leftovers: " + name + " removed", !new File(home, name).exists());
+        }
+        for (String name : others) {
+            check("leftovers: " + name + " kept", new File(home, name).exists());
+        }
+    }
+
+    // Killed (SIGKILL, as a deployment tool's time limit does) at each change it makes in the
+    // home, over a file large enough that writing it takes a while: the user's own policy exists
+    // whole at every point, in place or as its backup; nothing under the user's names is partial;
+    // and the next run finishes as a clean one would.
+    private void killedAtAnyPointTheUsersFileStaysWhole() throws Exception {
+        byte[] own = new byte[16 << 20];
+        new java.util.Random(7).nextBytes(own);
+        File policy = new File(home, ".java.policy");
+        File backup = new File(home, ".java.policy.ocf-bak");
+        byte[] installer = Files.readAllBytes(new File(media, "java.policy").toPath());
+        int changes = countChanges(own);
+        int points = 0;
+        for (int point = 1; point <= changes; point++) {
+            clearHome();
+            Files.write(policy.toPath(), own);
+            killAtChange(point);
+            points++;
+            String where = "killed at change " + point + " of " + changes + ": ";
+            byte[] inPlace = policy.isFile() ? Files.readAllBytes(policy.toPath()) : null;
+            byte[] saved = backup.isFile() ? Files.readAllBytes(backup.toPath()) : null;
+            check(where + "the policy is the user's or the installer's, whole",
+                    Arrays.equals(inPlace, own) || Arrays.equals(inPlace, installer));
+            check(where + "a backup is whole", saved == null || Arrays.equals(saved, own));
+            check(where + "the user's policy exists whole",
+                    Arrays.equals(inPlace, own) || Arrays.equals(saved, own));
+            Result again = run(".java.policy");
+            check(where + "the next run exits 0", again.status == 0);
+            check(where + "the next run puts the policy in place", Arrays.equals(installer,
+                    Files.readAllBytes(policy.toPath())));
+            check(where + "the next run keeps the user's policy as the backup",
+                    Arrays.equals(own, Files.readAllBytes(backup.toPath())));
+            check(where + "nothing else is left in the home", leftovers(".java.policy").isEmpty());
+        }
+        check("kill points: at least four", points >= 4);
+        System.out.println("CopyPolicyFile: killed at " + points + " points");
+    }
+
+    private void clearHome() {
+        for (String name : home.list()) {
+            new File(home, name).delete();
+        }
+    }
+
+    // The changes a whole run makes in the home, as the file system reports them.
+    private int countChanges(byte[] own) throws Exception {
+        clearHome();
+        Files.write(new File(home, ".java.policy").toPath(), own);
+        java.nio.file.WatchService watcher = watchHome();
+        Result result = run(".java.policy");
+        int changes = 0;
+        java.nio.file.WatchKey key;
+        while ((key = watcher.poll(200, java.util.concurrent.TimeUnit.MILLISECONDS)) != null) {
+            changes += key.pollEvents().size();
+            key.reset();
+        }
+        watcher.close();
+        check("kill points: a whole run exits 0", result.status == 0);
+        return changes;
+    }
+
+    private java.nio.file.WatchService watchHome() throws IOException {
+        java.nio.file.WatchService watcher = home.toPath().getFileSystem().newWatchService();
+        home.toPath().register(watcher, java.nio.file.StandardWatchEventKinds.ENTRY_CREATE,
+                java.nio.file.StandardWatchEventKinds.ENTRY_MODIFY,
+                java.nio.file.StandardWatchEventKinds.ENTRY_DELETE);
+        return watcher;
+    }
+
+    // Runs CopyPolicyFile and kills it as soon as the home has seen point changes.
+    private void killAtChange(int point) throws Exception {
+        java.nio.file.WatchService watcher = watchHome();
+        Process process = start(".java.policy");
+        int seen = 0;
+        while (seen < point && process.isAlive()) {
+            java.nio.file.WatchKey key = watcher.poll(10, java.util.concurrent.TimeUnit.MILLISECONDS);
+            if (key != null) {
+                seen += key.pollEvents().size();
+                key.reset();
+            }
+        }
+        process.destroyForcibly();
+        process.waitFor();
+        watcher.close();
+    }
+
     // ---- helpers ----------------------------------------------------------------------------
 
     private static final class Result {
         int status;
         List<String> errorLines;
+    }
+
+    private Process start(String... arguments) throws IOException {
+        List<String> command = new ArrayList<String>(Arrays.asList(javaLauncher,
+                "-Duser.home=" + home.getPath(), "-cp", classDirectory, "CopyPolicyFile"));
+        command.addAll(Arrays.asList(arguments));
+        return new ProcessBuilder(command).directory(media).redirectErrorStream(false)
+                .redirectOutput(ProcessBuilder.Redirect.INHERIT)
+                .redirectError(ProcessBuilder.Redirect.INHERIT).start();
     }
 
     private Result run(String... arguments) throws Exception {

@@ -730,6 +730,21 @@ TEST_F(QuietRun, AStepThatFailedOrAFileLeftInUseEnds1603AndLosesNothing)
     EXPECT_NE(std::string::npos, ReadLog(log).find("pozostawiony: " + library));
 }
 
+// A hidden file is one that Windows refuses to overwrite, as a read-only one: a quiet run leaves
+// it exactly as it was, with its marks, and says so.
+TEST_F(QuietRun, AHiddenFileIsLeftWithItsMarksAndNamed)
+{
+    std::string library = home + "\\lib\\ext\\ocf1.2.jar";
+    const DWORD marks = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    ASSERT_TRUE(WriteTextFile(library, "older library"));
+    ASSERT_TRUE(SetFileAttributesA(library.c_str(), FILE_ATTRIBUTE_HIDDEN));
+    EXPECT_EQ(1603u, Run(WithLog(L"/quiet /components=java")));
+    EXPECT_EQ("older library", ReadTextFile(library));
+    EXPECT_EQ((DWORD)FILE_ATTRIBUTE_HIDDEN, Attributes(library) & marks);
+    EXPECT_NE(std::string::npos, ReadLog(log).find("pozostawiony: " + library));
+    SetFileAttributesA(library.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
 TEST_F(QuietRun, ComponentsAndReaderTypeAreThoseAsked)
 {
     EXPECT_EQ(3010u, Run(L"/quiet /components=java /reader=2"));
@@ -874,4 +889,46 @@ TEST_F(Uninstall, AskedFirstAndSummedUpAtTheEnd)
         EXPECT_EQ(0u, program->WaitForExit());
         EXPECT_EQ(answer == IDNO, ReadTextFile(policy) != "own policy") << answer;
     }
+}
+
+// An administrator's edit after the install is never undone: a second install keeps it aside
+// before it replaces the policy, and /uninstall leaves an edited policy and its backup where
+// they are, naming both.
+TEST_F(Uninstall, AnEditedPolicySurvivesAReinstallAndTheUninstall)
+{
+    ASSERT_EQ(3010u, Run(L"/quiet"));
+    std::string edited = ReadTextFile(policy) + "grant codeBase \"https://bank.example/-\" {};\n";
+    ASSERT_TRUE(WriteTextFile(policy, edited));
+    EXPECT_EQ(3010u, Run(WithLog(L"/quiet")));
+    EXPECT_EQ(edited, ReadTextFile(policy + ".ocf-edit1"));
+    EXPECT_EQ("own policy", ReadTextFile(policy + ".ocf-bak"));
+    EXPECT_NE(std::string::npos, ReadLog(log).find("Zmieniony plik zasad zachowano jako: " +
+                                                    policy + " -> " + policy + ".ocf-edit1"));
+
+    ASSERT_TRUE(WriteTextFile(policy, edited));
+    EXPECT_EQ(0u, Run(WithLog(L"/uninstall /quiet")));
+    EXPECT_EQ(edited, ReadTextFile(policy));
+    EXPECT_EQ("own policy", ReadTextFile(policy + ".ocf-bak"));
+    EXPECT_EQ(edited, ReadTextFile(policy + ".ocf-edit1"));
+    std::string text = ReadLog(log);
+    EXPECT_NE(std::string::npos, text.find("pozostawiono wraz z kopią: " + policy + " -> " +
+                                           policy + ".ocf-bak"))
+        << Utf8FromCp1250(text);
+    EXPECT_NE(std::string::npos, text.find("kopią zapasową (.ocf-bak):\n" + policy + "\n"))
+        << "the summary does not name the policy";
+}
+
+// Without the media's files nothing can be told apart, so nothing is touched, and a quiet run
+// says it failed.
+TEST_F(Uninstall, WithoutTheMediasFilesToCompareWithNothingChanges)
+{
+    ASSERT_EQ(3010u, Run(L"/quiet"));
+    FileContents installed = Homes();
+    ASSERT_TRUE(DeleteFileA((media / "sun\\opencard.properties").c_str()));
+    EXPECT_EQ(1603u, Run(WithLog(L"/uninstall /quiet")));
+    EXPECT_EQ(installed, Homes());
+    std::string text = ReadLog(log);
+    EXPECT_NE(std::string::npos, text.find("Brak pliku nośnika do porównania: sun\\opencard.properties"));
+    EXPECT_NE(std::string::npos, text.find("Niczego nie zmieniono."));
+    EXPECT_NE(std::string::npos, text.find("Kod wyjścia: 1603"));
 }
