@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "deploy/file_replace.h"
 #include "resource.h"
 #include "support/installer_session.h"
 #include "support/prompt_answerer.h"
@@ -150,7 +151,8 @@ bool EndsWith(const std::string& text, const std::string& end)
     return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-// A policy may be replaced only with its original kept as its backup; the installer's own OCF
+// A policy may be replaced only with its original kept as its backup (or, changed since an
+// earlier run, kept beside it); the installer's own OCF
 // files may be replaced; the old library in the system directory is removed by design.
 std::string Lost(const Snapshot& before)
 {
@@ -163,7 +165,8 @@ std::string Lost(const Snapshot& before)
         bool policy = EndsWith(path, "\\java.policy") || EndsWith(path, "\\.java.policy");
         bool ocfFile = EndsWith(path, "\\ocf1.2.jar") || EndsWith(path, "opencard.properties") ||
                        EndsWith(path, "\\ocfpcsc1.dll");
-        if (policy && ReadTextFile(path + ".ocf-bak") == file.second)
+        if (policy && (ReadTextFile(path + ".ocf-bak") == file.second ||
+                       ReadTextFile(path + ".ocf-edit1") == file.second))
             continue;
         if (ocfFile && now != "<gone>")
             continue;
@@ -425,6 +428,61 @@ std::string UninstallLeavesThePcAsBefore()
             differs += (differs.empty() ? "" : ", ") + file.first + " (added)";
     return Expect(exitCode == 0, "/uninstall ended " + std::to_string(exitCode)) +
            Expect(differs.empty(), "not as before: " + differs);
+}
+
+std::string OriginalPolicy()
+{
+    return "the runtime's own policy: " + std::string(kHome);
+}
+
+// A quiet run stopped dead, as a deployment tool's time limit stops it, as soon as the
+// runtime's policy has its backup: the policy is then being replaced, or just was.
+void KillARunAtThePolicysBackup()
+{
+    InstallerSession program(kMedia, "", L"/quiet");
+    std::string backup = HomeFile("lib\\security\\java.policy.ocf-bak");
+    for (int i = 0; i < 120000 && program.Running() && !FileExists(backup); i++)
+        Sleep(0);
+    TerminateProcess(program.Process(), 1);
+    WaitForSingleObject(program.Process(), 10000);
+}
+
+// What an interrupted run leaves beside a file goes at the next run.
+std::string NoTemporaryFilesLeft()
+{
+    Snapshot files;
+    std::string left;
+    ReadTree(kJavaRoot, &files);
+    for (const auto& file : files)
+        if (IsTemporaryName(file.first.substr(file.first.rfind('\\') + 1).c_str()))
+            left += " " + file.first;
+    return Expect(left.empty(), "left behind:" + left);
+}
+
+// An administrator's grant added to the runtime's policy after an install.
+const char kAdministratorsGrant[] = "\ngrant codeBase \"https://bank.example/-\" {};\n";
+
+void EditThePolicyAfterAnInstall()
+{
+    InstallerSession install(kMedia, "", L"/quiet");
+    install.WaitForExit(120000);
+    std::string policy = HomeFile("lib\\security\\java.policy");
+    WriteTextFile(policy, ReadTextFile(policy) + kAdministratorsGrant);
+}
+
+// The edit is kept beside the policy by the install and left there by /uninstall, which puts
+// the runtime's own policy back.
+std::string TheEditSurvivesTheUninstall()
+{
+    std::string policy = HomeFile("lib\\security\\java.policy");
+    std::string edited = ReadTextFile(Media("sun\\java.policy")) + kAdministratorsGrant;
+    std::string kept = Expect(ReadTextFile(policy + ".ocf-edit1") == edited,
+                              "the edit was not kept beside the policy");
+    InstallerSession uninstall(kMedia, "", L"/uninstall /quiet /log C:\\faults\\uninstall.log");
+    DWORD exitCode = uninstall.WaitForExit(120000);
+    return kept + Expect(exitCode == 0, "/uninstall ended " + std::to_string(exitCode)) +
+           Expect(ReadTextFile(policy) == OriginalPolicy(), "the runtime's policy is not back") +
+           Expect(ReadTextFile(policy + ".ocf-edit1") == edited, "/uninstall took the edit");
 }
 
 const char kMissing[] = "Instalator jest niekompletny";
@@ -691,6 +749,24 @@ std::vector<Row> Rows()
                            "the runtime did not get the library");
          },
          .codePage = 1252, .unicodeHome = true},
+
+        // Cut off, and changed between runs
+        {.condition = "kill: a run stopped dead at the policy's backup, then run again",
+         .fast = true, .expected = {kOk, kOk, "", "", "Sun Java Plug-in: OK"},
+         .prepare = KillARunAtThePolicysBackup,
+         .check = [] {
+             return Expect(ReadTextFile(HomeFile("lib\\security\\java.policy.ocf-bak")) ==
+                               OriginalPolicy(),
+                           "the backup is not the runtime's own policy") +
+                    Expect(ReadTextFile(HomeFile("lib\\security\\java.policy")) ==
+                               ReadTextFile(Media("sun\\java.policy")),
+                           "the policy is not the installer's") +
+                    NoTemporaryFilesLeft();
+         }},
+        {.condition = "edit: a grant added to the policy after an install, installed again, "
+                      "then /uninstall /quiet",
+         .expected = {kOk, kOk, "", "", "Sun Java Plug-in: OK"},
+         .prepare = EditThePolicyAfterAnInstall, .check = TheEditSurvivesTheUninstall},
     };
 }
 
