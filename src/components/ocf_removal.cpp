@@ -1,6 +1,8 @@
 // A backup comes back in one move over the installer's file, so at every moment one of the two
 // is in place. A file that cannot be changed (in use, read-only) is asked about as a failed copy
-// is: Abort, Retry or Ignore, or a quiet run's own decision.
+// is: Abort, Retry or Ignore, or a quiet run's own decision. What an install cut off left
+// half-done is taken back as well: its temporary files go, and a backup beside an unchanged
+// policy comes back over it.
 #include "components/ocf_removal.h"
 
 #include <string.h>
@@ -57,6 +59,7 @@ static bool Change(Removal* run, BOOL (*change)(const char*, const char*), const
 // The installer's file at target goes when it is mediaFile byte for byte.
 static void RemoveIfOurs(Removal* run, const char* mediaFile, const char* target)
 {
+    RemoveLeftoverTemporaries(target);
     if (!Exists(target))
         return;
     if (!SameFileContent(mediaFile, target)) {
@@ -82,15 +85,18 @@ static void KeepEdited(Removal* run, const char* target)
     FormatText(counts->edited + used, sizeof(counts->edited) - used, "%s\n", shown);
 }
 
-// A file the installer replaced gets its backup back, but only over the installer's own file:
+// A file the installer replaced gets its backup back, but only over the installer's own file
+// (or one that is the backup's bytes still, as a run cut off before its replacement leaves it):
 // an edit made since is never undone. Without a backup, a file that may go (removable) goes when
 // it is mediaFile byte for byte; a runtime's policy stays.
 static void Restore(Removal* run, const char* mediaFile, const char* target, bool removable)
 {
     if (!FormatText(run->backup, sizeof(run->backup), "%s.ocf-bak", target))
         return;
+    RemoveLeftoverTemporaries(target);
     if (Exists(run->backup)) {
-        if (Exists(target) && !SameFileContent(mediaFile, target))
+        if (Exists(target) && !SameFileContent(mediaFile, target) &&
+            !SameFileContent(run->backup, target))
             KeepEdited(run, target);
         else if (Change(run, PutBack, run->backup, target)) {
             LogPaths("Przywrócono", target);
