@@ -41,6 +41,21 @@ bool IsTemporaryName(const char* name)
     return true;
 }
 
+// The digits of this run's temporary files begin with six of its process ID: a file that waits
+// for a restart to be moved into place is this run's own, and stays; any other is a leftover.
+static DWORD RunMark()
+{
+    return GetCurrentProcessId() & 0xFFFFFF;
+}
+
+static bool IsThisRunsTemporary(const char* name)
+{
+    char mark[8];
+
+    return FormatText(mark, sizeof(mark), "%06lx", RunMark()) &&
+           strncmp(name + sizeof(kTemporaryPrefix) - 1, mark, 6) == 0;
+}
+
 // The length of path's directory part, its last backslash included (0 for a bare name).
 static size_t DirectoryLength(const char* path)
 {
@@ -64,7 +79,7 @@ void RemoveLeftoverTemporaries(const char* path)
         return;
     do {
         if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-            IsTemporaryName(entry.cFileName) &&
+            IsTemporaryName(entry.cFileName) && !IsThisRunsTemporary(entry.cFileName) &&
             FormatText(found, sizeof(found), "%.*s%s", (int)directory, path, entry.cFileName))
             DeleteFileA(found);
     } while (FindNextFileA(find, &entry));
@@ -125,8 +140,8 @@ static HANDLE CreateTemporaryBeside(const char* destination, char* temporary, si
     size_t directory = DirectoryLength(destination);
     HANDLE file = INVALID_HANDLE_VALUE;
 
-    for (int attempt = 0; attempt < 16 && file == INVALID_HANDLE_VALUE; attempt++) {
-        DWORD unique = (GetCurrentProcessId() << 16) ^ GetTickCount() ^ (++counter * 0x9E3779B9u);
+    for (int attempt = 0; attempt < 256 && file == INVALID_HANDLE_VALUE; attempt++) {
+        DWORD unique = (RunMark() << 8) | (counter++ & 0xFF);
         if (directory >= capacity ||
             !FormatText(temporary, capacity, "%.*s%s%08lx%s", (int)directory, destination,
                         kTemporaryPrefix, unique, kTemporarySuffix))
@@ -253,4 +268,28 @@ DWORD PlaceNewCopy(const char* source, const char* destination)
         return ERROR_ALREADY_EXISTS;
     }
     return PlaceCopy(source, destination, 0);
+}
+
+DWORD ReplaceAtRestart(const char* source, const char* destination)
+{
+    char temporary[MAX_PATH + 1];
+    DWORD error = WriteTemporaryCopy(source, destination, temporary, sizeof(temporary));
+
+    if (error != ERROR_SUCCESS)
+        return error;
+    if (!g_durableFileCalls.move(temporary, destination,
+                                 MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING)) {
+        error = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_WRITE_FAULT;
+        DeleteFileA(temporary);
+    }
+    return error;
+}
+
+DWORD MoveAtRestart(const char* existing, const char* target)
+{
+    DWORD flags = MOVEFILE_DELAY_UNTIL_REBOOT | (existing != NULL ? MOVEFILE_REPLACE_EXISTING : 0);
+    BOOL moved = existing != NULL ? g_durableFileCalls.move(existing, target, flags)
+                                  : g_durableFileCalls.move(target, NULL, flags);
+
+    return moved ? ERROR_SUCCESS : GetLastError();
 }

@@ -17,7 +17,8 @@ extern DurableFileCalls g_durableFileCalls;
 // destination: nothing else is ever taken for one. The name is short, as the Java homes are long.
 bool IsTemporaryName(const char* name);
 
-// Removes the temporary files of ours that an interrupted run left in the directory of path.
+// Removes the temporary files of ours that an interrupted run left in the directory of path;
+// this run's own, which wait for a restart to be moved into place, stay.
 void RemoveLeftoverTemporaries(const char* path);
 
 // Whether the two files can be read and hold the same bytes, to the last one.
@@ -38,3 +39,12 @@ DWORD PlaceNewCopy(const char* source, const char* destination);
 // scanner or an indexer causes for a moment is tried again briefly. Returns the error or
 // ERROR_SUCCESS.
 DWORD MoveIntoPlace(const char* existing, const char* target);
+
+// For a file in use now: puts a flushed copy of source beside destination and has Windows move it
+// over destination at the next restart, as Windows Installer does (a pending rename, which needs
+// administrator rights). Returns the error or ERROR_SUCCESS.
+DWORD ReplaceAtRestart(const char* source, const char* destination);
+
+// Has Windows move existing over target at the next restart, or remove target when existing is
+// NULL.
+DWORD MoveAtRestart(const char* existing, const char* target);

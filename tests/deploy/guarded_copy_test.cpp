@@ -369,7 +369,9 @@ BOOL WINAPI RecordFlush(HANDLE file)
 
 BOOL WINAPI RecordMove(LPCSTR from, LPCSTR to, DWORD flags)
 {
-    g_fileCalls.push_back({"move", 0, from, to, flags});
+    g_fileCalls.push_back({"move", 0, from, to ? to : "", flags});
+    if (flags & MOVEFILE_DELAY_UNTIL_REBOOT)
+        return TRUE;  // Windows would only note it for the restart
     if (g_movesToRefuse > 0) {
         g_movesToRefuse--;
         SetLastError(ERROR_SHARING_VIOLATION);
@@ -452,6 +454,29 @@ TEST_F(DurableReplacement, TheSameBytesAreNotWrittenAgain)
     EXPECT_EQ((DWORD)ERROR_SUCCESS, ReplaceWithCopy(source.c_str(), destination.c_str(), &changed));
     EXPECT_FALSE(changed);
     EXPECT_TRUE(g_fileCalls.empty());
+}
+
+// A file in use gets its replacement at the restart: whole and flushed beside it first, where
+// the run's later copies into the same directory leave it.
+TEST_F(DurableReplacement, AReplacementAtTheRestartIsWholeBesideItAndStays)
+{
+    MakeDestination();
+    EXPECT_EQ((DWORD)ERROR_SUCCESS, ReplaceAtRestart(source.c_str(), destination.c_str()));
+    ExpectFlushedThenMoved(destination, MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING);
+    std::string waiting = g_fileCalls[1].from;
+    EXPECT_EQ("new contents", ReadTextFile(waiting));
+    EXPECT_EQ("old", ReadTextFile(destination));
+
+    EXPECT_EQ(CopyDone, CopyFileGuarded(source.c_str(), (dir / "another").c_str(), 0));
+    EXPECT_TRUE(FileExists(waiting)) << "the run removed its own waiting file";
+
+    g_fileCalls.clear();
+    EXPECT_EQ((DWORD)ERROR_SUCCESS, MoveAtRestart(NULL, destination.c_str()));
+    ASSERT_EQ(1u, g_fileCalls.size());
+    EXPECT_EQ(destination, g_fileCalls[0].from);
+    EXPECT_EQ("", g_fileCalls[0].to);
+    EXPECT_EQ((DWORD)MOVEFILE_DELAY_UNTIL_REBOOT, g_fileCalls[0].flags);
+    DeleteFileA(waiting.c_str());
 }
 
 // What an interrupted run left goes at the next; nothing else is taken for it.
