@@ -1,8 +1,9 @@
 // Stands in for a driver launcher or a vendor's package: it leaves proof that it ran, and in
 // which directory, as a file "ran-<its own name>.txt" holding its working directory, its command
 // line in "arguments-<its own name>.txt" and the arguments its C runtime split from it, one a
-// line, in "argv-<its own name>.txt". It exits with the number in "exit-status-<its own
-// name>.txt" in that directory, 0 without one, as a package that failed or wants a restart does.
+// line, in "argv-<its own name>.txt". It works for the milliseconds in "delay-ms-<its own
+// name>.txt" in that directory and exits with the number in "exit-status-<its own name>.txt",
+// each 0 without its file, as a package that takes its time, fails or wants a restart does.
 #include <windows.h>
 
 #include <stdio.h>
@@ -23,13 +24,13 @@ static bool WriteProof(const char* prefix, const char* name, const char* text)
     return true;
 }
 
-static int ChosenExitStatus(const char* name)
+static int ChosenNumber(const char* prefix, const char* name)
 {
     char path[MAX_PATH + 32];
     char text[32] = "0";
     FILE* file;
 
-    snprintf(path, sizeof(path), "exit-status-%s.txt", name);
+    snprintf(path, sizeof(path), "%s-%s.txt", prefix, name);
     file = fopen(path, "r");
     if (file != NULL) {
         if (fgets(text, sizeof(text), file) == NULL)
@@ -55,5 +56,6 @@ int main(int argc, char** argv)
     if (!WriteProof("ran", name, directory) || !WriteProof("arguments", name, GetCommandLineA()) ||
         !WriteProof("argv", name, arguments))
         return 1;
-    return ChosenExitStatus(name);
+    Sleep((DWORD)ChosenNumber("delay-ms", name));
+    return ChosenNumber("exit-status", name);
 }

@@ -301,8 +301,8 @@ TEST_F(ReaderDriver, EachLauncherIsStartedAsWindowsNeedsItStarted)
 }
 
 // A quiet run awaits its launcher where no one is at the screen: a console window of its own
-// would flash up on the desktop of the user at the PC. Wine opens none either way, so the
-// request is checked; the launcher has ended by the time the step returns.
+// would flash up on the desktop of the user at the PC. The request is checked for both kinds
+// of launcher; the launcher has ended by the time the step returns.
 TEST_F(ReaderDriver, AnAwaitedLauncherIsStartedWithoutAConsoleWindow)
 {
     SetReaders("Other Reader 0", "");

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -659,25 +660,36 @@ TEST_F(Installer, TheDetailsButtonTogglesOnlyTheHeightWhereTheUserMovedTheDialog
 
 class QuietRun : public Installer {
 protected:
-    // Runs the program with these arguments to its end, watching that it never shows a window;
-    // gives its exit code.
+    // Runs the program with these arguments to its end, watching that neither it nor a process
+    // it starts ever shows a window; gives its exit code.
     DWORD Run(const std::wstring& arguments)
     {
         Begin(arguments);
         return End();
     }
+    // Without a console, as a deployment tool's service starts it: a console program that it
+    // starts with no window of its own in mind then opens one.
     void Begin(const std::wstring& arguments)
     {
-        program.reset(new InstallerSession(media.Path(), "", arguments));
+        shownBefore = WindowsOnScreen();
+        program.reset(new InstallerSession(media.Path(), "", arguments, DETACHED_PROCESS));
         EXPECT_TRUE(program->Started());
     }
     DWORD End()
     {
         for (int i = 0; i < 3000 && program->Running(); i++) {
-            windowShown = windowShown || program->ShowsAWindow();
+            windowShown = windowShown || program->ShowsAWindow() || ANewWindowIsShown();
             Sleep(20);
         }
         return program->WaitForExit(1000);
+    }
+    bool ANewWindowIsShown()
+    {
+        for (HWND window : WindowsOnScreen()) {
+            if (shownBefore.count(window) == 0)
+                return true;
+        }
+        return false;
     }
     // Waits while the program runs until its log holds the text; whether it came.
     bool LogReaches(const char* text)
@@ -694,7 +706,7 @@ protected:
         return std::wstring(arguments) + L" /log \"" + Wide(log) + L"\"";
     }
     // The media's own driver launchers in place of the fixture's, each package a double that
-    // records the arguments it got and exits with the code in exit-status-<package>.txt.
+    // records the arguments it got (launcher_double.exe).
     void UseTheMediasLaunchers()
     {
         std::string mediaDrivers = ProgramDirectory() + "\\..\\media\\Drivers\\";
@@ -710,6 +722,7 @@ protected:
     TempDir logs{"logs"};
     std::string log = logs / "cardsetup.log";
     bool windowShown = false;
+    std::set<HWND> shownBefore;
 };
 
 TEST_F(QuietRun, ADefaultRunShowsNoWindowDeploysAndAsksForARestart)
@@ -801,11 +814,14 @@ TEST_F(QuietRun, AFileLetGoAfterASecondIsReplaced)
 }
 
 // From the command line to the vendor's package through the media's own launchers: the package
-// gets the switches as arguments of their own, and its failure is the run's.
+// gets the switches as arguments of their own, no console window flashes up on the screen of
+// the user at the PC, and the package's failure is the run's.
 TEST_F(QuietRun, TheDriverPackageGetsTheSwitchesAndItsFailureIs1603)
 {
     UseTheMediasLaunchers();
+    ASSERT_TRUE(WriteTextFile(drivers + "\\delay-ms-twin64-driver.exe.txt", "1500"));
     EXPECT_EQ(3010u, Run(WithLog(L"/quiet /components=driver /reader=1 /driver-args \"/S /v\"")));
+    EXPECT_FALSE(windowShown) << "the launcher opened a console window";
     EXPECT_EQ(std::vector<std::string>({"/S", "/v"}),
               ReadLines(drivers + "\\argv-twin64-driver.exe.txt"))
         << ReadTextFile(drivers + "\\arguments-twin64-driver.exe.txt");
