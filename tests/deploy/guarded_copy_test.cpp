@@ -47,18 +47,6 @@ std::string ExpectedPrompt(const std::string& source, const char* sourceSize,
            "\nData modyfikacji: " + destinationTime + "\n\n";
 }
 
-// Whether this Wine refuses to overwrite a read-only file, as Windows does. Run as root, Wine
-// overwrites it; tools/test started as root runs the tests as an unprivileged user.
-bool ReadOnlyIsEnforced()
-{
-    TempDir probe("probe");
-    std::string target = probe / "target";
-    WriteTextFile(probe / "source", "s");
-    WriteTextFile(target, "t");
-    SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY);
-    return !CopyFileA((probe / "source").c_str(), target.c_str(), FALSE);
-}
-
 #define SKIP_UNLESS_READ_ONLY_IS_ENFORCED()                                                    \
     if (!ReadOnlyIsEnforced())                                                                 \
         GTEST_SKIP() << "this Wine runs as root and overwrites read-only files; tools/test " \

@@ -55,6 +55,8 @@ protected:
         SetReaders("", "");
         g_startProcess = CreateProcessA;
         g_loadLibrary = LoadLibraryExA;
+        g_awaitLauncher = false;
+        SetEnvironmentVariableA(kDriverArgumentsVariable, NULL);
     }
 
     void UseLibrary(const char* name)
@@ -296,6 +298,40 @@ TEST_F(ReaderDriver, EachLauncherIsStartedAsWindowsNeedsItStarted)
     EXPECT_EQ("", g_starts[1].script);
     for (const StartRecord& start : g_starts)
         EXPECT_EQ(0u, start.flags) << start.application;
+}
+
+// A quiet run awaits its launcher where no one is at the screen: a console window of its own
+// would flash up on the desktop of the user at the PC. The request is checked for both kinds
+// of launcher; the launcher has ended by the time the step returns.
+TEST_F(ReaderDriver, AnAwaitedLauncherIsStartedWithoutAConsoleWindow)
+{
+    SetReaders("Other Reader 0", "");
+    g_starts.clear();
+    g_startProcess = RecordStart;
+    g_awaitLauncher = true;
+    EXPECT_EQ(StatusOk, Install(2, message));
+    EXPECT_TRUE(FileExists(drivers + "\\ran-twin64.txt")) << "the script was not awaited";
+    EXPECT_EQ(StatusOk, Install(1, message));
+    EXPECT_TRUE(FileExists(drivers + "\\ran-410.exe.txt")) << "the program was not awaited";
+
+    ASSERT_EQ(2u, g_starts.size());
+    for (const StartRecord& start : g_starts)
+        EXPECT_EQ(DWORD(CREATE_NO_WINDOW), start.flags) << start.application;
+}
+
+// A program launcher gets the package's switches behind its quoted path, each one an argument
+// of its own: glued to the closing quote, "/S" would become part of the program's name.
+TEST_F(ReaderDriver, AProgramLauncherGetsTheSwitchesAsArgumentsOfTheirOwn)
+{
+    SetReaders("Other Reader 0", "");
+    SetEnvironmentVariableA(kDriverArgumentsVariable, "/S /v\"/qn REBOOT=R\"");
+    g_awaitLauncher = true;
+    EXPECT_EQ(StatusOk, Install(1, message));
+    EXPECT_EQ(std::vector<std::string>({"/S", "/v/qn REBOOT=R"}),
+              ReadLines(drivers + "\\argv-410.exe.txt"))
+        << ReadTextFile(drivers + "\\arguments-410.exe.txt");
+    EXPECT_EQ("\"" + drivers + "\\410.exe\" /S /v\"/qn REBOOT=R\"",
+              ReadTextFile(drivers + "\\arguments-410.exe.txt"));
 }
 
 TEST_F(ReaderDriver, NoPcscLibraryStillStartsTheLauncher)

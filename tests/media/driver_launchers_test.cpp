@@ -107,7 +107,7 @@ protected:
         SetEnvironmentVariableA("CARDSETUP_QUIET", NULL);
         Release();
     }
-    // Ends the launcher if it still runs and closes its handles and pipes.
+    // Ends the launcher if it still runs and closes its handles and pipes, ready for the next.
     void Release()
     {
         if (process.hProcess != NULL) {
@@ -120,6 +120,8 @@ protected:
             CloseHandle(input);
         if (output != NULL)
             CloseHandle(output);
+        process = {};
+        input = output = NULL;
     }
 
     void StartEachPackageFrom(const std::string& folder)
@@ -127,8 +129,6 @@ protected:
         LayOut(folder);
         for (const Launcher& launcher : kLaunchers) {
             Release();
-            process = {};
-            input = output = NULL;
             AddPackage(launcher.package);
             ASSERT_TRUE(Start(launcher.name)) << folder << " " << launcher.name;
             ASSERT_TRUE(Ends(15000)) << folder << " " << launcher.name;
@@ -140,6 +140,9 @@ protected:
             EXPECT_EQ(switches, arguments.substr(arguments.size() - std::min(arguments.size(),
                                                                              switches.size())))
                 << "the package's own switches did not reach it: " << arguments;
+            EXPECT_EQ(std::vector<std::string>({"/S", "/v/qn REBOOT=R"}),
+                      ReadLines(drivers + "\\argv-" + launcher.package + ".txt"))
+                << "the switches were not separate arguments: " << arguments;
             DeleteFileA(proof.c_str());
             DeleteFileA((drivers + "\\" + launcher.package).c_str());
         }
@@ -214,10 +217,28 @@ TEST_F(DriverLaunchers, AMissingPackageIsNamedAndTheWindowWaitsForAKey)
 
     // A quiet run waits for the launcher: it must end without a key.
     Release();
-    process = {};
-    input = output = NULL;
     SetEnvironmentVariableA("CARDSETUP_QUIET", "1");
     ASSERT_TRUE(Start("twin64.bat", true));
     EXPECT_TRUE(Ends(5000)) << "a quiet run's launcher waited for a key";
     EXPECT_NE(0u, ExitCode());
+}
+
+// Deployment tools and the quiet run judge the driver by the launcher's exit code: a package's
+// failure (5) or its request for a restart (3010) must come out of each launcher unchanged.
+TEST_F(DriverLaunchers, EachEndsWithItsPackagesExitCode)
+{
+    for (const Launcher& launcher : kLaunchers) {
+        AddPackage(launcher.package);
+        std::string proof = drivers + "\\ran-" + launcher.package + ".txt";
+        for (int code : {5, 3010}) {
+            Release();
+            DeleteFileA(proof.c_str());
+            ASSERT_TRUE(WriteTextFile(drivers + "\\exit-status-" + launcher.package + ".txt",
+                                      std::to_string(code)));
+            ASSERT_TRUE(Start(launcher.name)) << launcher.name;
+            ASSERT_TRUE(Ends(15000)) << launcher.name;
+            EXPECT_EQ(DWORD(code), ExitCode()) << launcher.name << "\n" << Output();
+            EXPECT_TRUE(SamePath(drivers, ReadTextFile(proof))) << launcher.name << " ran no package";
+        }
+    }
 }

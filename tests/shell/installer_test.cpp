@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -659,26 +660,69 @@ TEST_F(Installer, TheDetailsButtonTogglesOnlyTheHeightWhereTheUserMovedTheDialog
 
 class QuietRun : public Installer {
 protected:
-    // Runs the program with these arguments to its end, watching that it never shows a window;
-    // gives its exit code.
+    // Runs the program with these arguments to its end, watching that neither it nor a process
+    // it starts ever shows a window; gives its exit code.
     DWORD Run(const std::wstring& arguments)
     {
-        program.reset(new InstallerSession(media.Path(), "", arguments));
+        Begin(arguments);
+        return End();
+    }
+    // Without a console, as a deployment tool's service starts it: a console program that it
+    // starts with no window of its own in mind then opens one.
+    void Begin(const std::wstring& arguments)
+    {
+        shownBefore = WindowsOnScreen();
+        program.reset(new InstallerSession(media.Path(), "", arguments, DETACHED_PROCESS));
         EXPECT_TRUE(program->Started());
+    }
+    DWORD End()
+    {
         for (int i = 0; i < 3000 && program->Running(); i++) {
-            windowShown = windowShown || program->ShowsAWindow();
+            windowShown = windowShown || program->ShowsAWindow() || ANewWindowIsShown();
             Sleep(20);
         }
         return program->WaitForExit(1000);
+    }
+    bool ANewWindowIsShown()
+    {
+        for (HWND window : WindowsOnScreen()) {
+            if (shownBefore.count(window) == 0)
+                return true;
+        }
+        return false;
+    }
+    // Waits while the program runs until its log holds the text; whether it came.
+    bool LogReaches(const char* text)
+    {
+        for (int i = 0; i < 1500 && program->Running(); i++) {
+            if (ReadLog(log).find(text) != std::string::npos)
+                return true;
+            Sleep(20);
+        }
+        return ReadLog(log).find(text) != std::string::npos;
     }
     std::wstring WithLog(const wchar_t* arguments)
     {
         return std::wstring(arguments) + L" /log \"" + Wide(log) + L"\"";
     }
+    // The media's own driver launchers in place of the fixture's, each package a double that
+    // records the arguments it got (launcher_double.exe).
+    void UseTheMediasLaunchers()
+    {
+        std::string mediaDrivers = ProgramDirectory() + "\\..\\media\\Drivers\\";
+        for (const char* name : {"twin64.bat", "twin8_64.bat", "driver-package.cmd"})
+            ASSERT_TRUE(CopyFileA((mediaDrivers + name).c_str(), (drivers + "\\" + name).c_str(),
+                                  FALSE))
+                << name;
+        for (const char* package : {"twin64-driver.exe", "twin8_64-driver.exe"})
+            ASSERT_TRUE(CopyFileA((ProgramDirectory() + "\\launcher_double.exe").c_str(),
+                                  (drivers + "\\" + package).c_str(), FALSE));
+    }
 
     TempDir logs{"logs"};
     std::string log = logs / "cardsetup.log";
     bool windowShown = false;
+    std::set<HWND> shownBefore;
 };
 
 TEST_F(QuietRun, ADefaultRunShowsNoWindowDeploysAndAsksForARestart)
@@ -744,6 +788,68 @@ TEST_F(QuietRun, AHiddenFileIsLeftWithItsMarksAndNamed)
     EXPECT_EQ((DWORD)FILE_ATTRIBUTE_HIDDEN, Attributes(library) & marks);
     EXPECT_NE(std::string::npos, ReadLog(log).find("pozostawiony: " + library));
     SetFileAttributesA(library.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// Left as it was means exactly as it was: a quiet run must not take off the read-only mark to
+// get its copy through, as the prompt's Retry does.
+TEST_F(QuietRun, AReadOnlyFileIsLeftWithItsContentAndAttributesAndNamed)
+{
+    if (!ReadOnlyIsEnforced())
+        GTEST_SKIP() << "this Wine runs as root and overwrites read-only files; tools/test runs "
+                        "the case as an unprivileged user";
+    std::string library = home + "\\lib\\ext\\ocf1.2.jar";
+    ASSERT_TRUE(WriteTextFile(library, "older library"));
+    ASSERT_TRUE(SetFileAttributesA(library.c_str(), FILE_ATTRIBUTE_READONLY));
+    DWORD attributes = Attributes(library);
+    PromptAnswerer user;
+    EXPECT_EQ(1603u, Run(WithLog(L"/quiet /components=java")));
+    EXPECT_EQ(0u, user.Count());
+    EXPECT_EQ("older library", ReadTextFile(library));
+    EXPECT_EQ(attributes, Attributes(library));
+    EXPECT_NE(std::string::npos, ReadLog(log).find("pozostawiony: " + library))
+        << Utf8FromCp1250(ReadLog(log));
+    EXPECT_EQ("media opencard.properties", ReadTextFile(home + "\\lib\\opencard.properties"))
+        << "the run did not go on past the file";
+}
+
+// A file in use is often let go within a second (a scan, a browser closing): the quiet run
+// tries it again and replaces it, and the run is a success.
+TEST_F(QuietRun, AFileLetGoAfterASecondIsReplaced)
+{
+    std::string library = home + "\\lib\\ext\\ocf1.2.jar";
+    ASSERT_TRUE(WriteTextFile(library, "older library"));
+    auto inUse = std::make_unique<FileHold>(library, GENERIC_READ, FILE_SHARE_READ);
+    Begin(WithLog(L"/quiet /components=java"));
+    // The runtime is named just before its library is copied.
+    EXPECT_TRUE(LogReaches("Środowisko JRE: ")) << Utf8FromCp1250(ReadLog(log));
+    Sleep(1000);
+    inUse.reset();
+    EXPECT_EQ(3010u, End()) << Utf8FromCp1250(ReadLog(log));
+    EXPECT_EQ("media ocf1.2.jar", ReadTextFile(library));
+    EXPECT_EQ(std::string::npos, ReadLog(log).find("pozostawiony"));
+}
+
+// From the command line to the vendor's package through the media's own launchers: the package
+// gets the switches as arguments of their own, no console window flashes up on the screen of
+// the user at the PC, and the package's failure is the run's.
+TEST_F(QuietRun, TheDriverPackageGetsTheSwitchesAndItsFailureIs1603)
+{
+    UseTheMediasLaunchers();
+    ASSERT_TRUE(WriteTextFile(drivers + "\\delay-ms-twin64-driver.exe.txt", "1500"));
+    EXPECT_EQ(3010u, Run(WithLog(L"/quiet /components=driver /reader=1 /driver-args \"/S /v\"")));
+    EXPECT_FALSE(windowShown) << "the launcher opened a console window";
+    EXPECT_EQ(std::vector<std::string>({"/S", "/v"}),
+              ReadLines(drivers + "\\argv-twin64-driver.exe.txt"))
+        << ReadTextFile(drivers + "\\arguments-twin64-driver.exe.txt");
+
+    ASSERT_TRUE(WriteTextFile(drivers + "\\exit-status-twin8_64-driver.exe.txt", "5"));
+    EXPECT_EQ(1603u, Run(WithLog(L"/quiet /components=driver /reader=2 /driver-args=/S")));
+    EXPECT_EQ(std::vector<std::string>({"/S"}),
+              ReadLines(drivers + "\\argv-twin8_64-driver.exe.txt"));
+    EXPECT_NE(std::string::npos,
+              ReadLog(log).find("BŁĄD - Instalator sterownika zakończył się błędem 5: "
+                                "Drivers\\twin8_64.bat"))
+        << Utf8FromCp1250(ReadLog(log));
 }
 
 TEST_F(QuietRun, ComponentsAndReaderTypeAreThoseAsked)
@@ -849,6 +955,34 @@ TEST_F(Uninstall, FilesThatAreNotTheMediasStay)
     EXPECT_EQ("media ocf1.2.jar", ReadTextFile(home + "\\lib\\ext\\ocf1.2.jar"));
     EXPECT_EQ("own policy", ReadTextFile(policy)) << "the backup did not come back";
     EXPECT_NE(std::string::npos, ReadLog(log).find("Nie pochodzi z nośnika, pozostawiono: " + bridge));
+}
+
+// A file is the media's only when it is the media's whole: a user's configuration that begins
+// with the media's lines and adds its own, or one cut short, is the user's and stays.
+TEST_F(Uninstall, AFileThatOnlyBeginsAsTheMediasStays)
+{
+    std::string properties;
+    for (int i = 0; properties.size() < 6000; i++)
+        properties += "OpenCard.terminals.option" + std::to_string(i) + " = on\r\n";
+    ASSERT_TRUE(WriteTextFile(media / "sun\\opencard.properties", properties));
+    ASSERT_EQ(3010u, Run(L"/quiet"));
+    struct Case {
+        std::string file;
+        std::string content;
+    } cases[] = {
+        {home + "\\lib\\opencard.properties", properties + "OpenCard.trace = pl.bank:8\r\n"},
+        {kit + "\\jre\\lib\\opencard.properties", properties.substr(0, properties.size() - 1)},
+    };
+    for (const Case& c : cases)
+        ASSERT_TRUE(WriteTextFile(c.file, c.content)) << c.file;
+
+    EXPECT_EQ(0u, Run(WithLog(L"/uninstall /quiet")));
+    for (const Case& c : cases) {
+        EXPECT_TRUE(ReadTextFile(c.file) == c.content) << c.file << " was not left as it was";
+        EXPECT_NE(std::string::npos,
+                  ReadLog(log).find("Nie pochodzi z nośnika, pozostawiono: " + c.file));
+    }
+    EXPECT_FALSE(FileExists(home + "\\lib\\ext\\ocf1.2.jar")) << "the media's own file stayed";
 }
 
 // A policy in use is never half restored: the installer's stays whole with its backup beside

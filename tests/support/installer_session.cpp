@@ -9,10 +9,10 @@
 #include "support/test_files.h"
 
 InstallerSession::InstallerSession(const std::string& mediaDirectory, std::string program,
-                                   const std::wstring& arguments)
+                                   const std::wstring& arguments, DWORD creationFlags)
 {
     Start(Wide(program.empty() ? ProgramDirectory() + "\\cardsetup.exe" : program),
-          Wide(mediaDirectory), arguments);
+          Wide(mediaDirectory), arguments, creationFlags);
 }
 
 InstallerSession::InstallerSession(const std::wstring& mediaDirectory,
@@ -22,7 +22,7 @@ InstallerSession::InstallerSession(const std::wstring& mediaDirectory,
 }
 
 void InstallerSession::Start(const std::wstring& program, const std::wstring& mediaDirectory,
-                             const std::wstring& arguments)
+                             const std::wstring& arguments, DWORD creationFlags)
 {
     STARTUPINFOW startup;
     std::wstring line = L"\"" + program + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
@@ -32,8 +32,8 @@ void InstallerSession::Start(const std::wstring& program, const std::wstring& me
     ZeroMemory(&startup, sizeof(startup));
     startup.cb = sizeof(startup);
     ZeroMemory(&process_, sizeof(process_));
-    if (!CreateProcessW(program.c_str(), commandLine.data(), NULL, NULL, FALSE, 0, NULL,
-                        mediaDirectory.c_str(), &startup, &process_))
+    if (!CreateProcessW(program.c_str(), commandLine.data(), NULL, NULL, FALSE, creationFlags,
+                        NULL, mediaDirectory.c_str(), &startup, &process_))
         ZeroMemory(&process_, sizeof(process_));
 }
 
@@ -161,6 +161,23 @@ bool InstallerSession::ShowsAWindow()
     WindowSearch search = {process_.dwProcessId, NULL, NULL};
     EnumWindows(FindVisibleWindow, reinterpret_cast<LPARAM>(&search));
     return search.found != NULL;
+}
+
+static BOOL CALLBACK CollectVisibleWindow(HWND window, LPARAM parameter)
+{
+    DWORD processId = 0;
+
+    GetWindowThreadProcessId(window, &processId);
+    if (processId != GetCurrentProcessId() && IsWindowVisible(window))
+        reinterpret_cast<std::set<HWND>*>(parameter)->insert(window);
+    return TRUE;
+}
+
+std::set<HWND> WindowsOnScreen()
+{
+    std::set<HWND> windows;
+    EnumWindows(CollectVisibleWindow, reinterpret_cast<LPARAM>(&windows));
+    return windows;
 }
 
 bool InstallerSession::Running()

@@ -4,14 +4,15 @@
 
 #include <windows.h>
 
+#include <set>
 #include <string>
 
 class InstallerSession {
 public:
     // Starts the program (build/bin/cardsetup.exe unless named) in mediaDirectory, with the
-    // arguments given.
+    // arguments and process creation flags given.
     explicit InstallerSession(const std::string& mediaDirectory, std::string program = "",
-                              const std::wstring& arguments = L"");
+                              const std::wstring& arguments = L"", DWORD creationFlags = 0);
     explicit InstallerSession(const std::wstring& mediaDirectory,
                               const std::wstring& arguments = L"");
     ~InstallerSession();  // ends the program if it still runs
@@ -45,10 +46,14 @@ public:
 
 private:
     void Start(const std::wstring& program, const std::wstring& mediaDirectory,
-               const std::wstring& arguments);
+               const std::wstring& arguments, DWORD creationFlags = 0);
 
     PROCESS_INFORMATION process_;
 };
+
+// The visible top-level windows of every process but this one: what the screen shows, a
+// console window that a child process opens included.
+std::set<HWND> WindowsOnScreen();
 
 // A window's text in code page 1250, sent as WM_GETTEXT, which reaches another process.
 std::string WindowText(HWND window);

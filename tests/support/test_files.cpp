@@ -9,6 +9,16 @@ bool RunningUnderWine()
     return ntdll != NULL && GetProcAddress(ntdll, "wine_get_version") != NULL;
 }
 
+bool ReadOnlyIsEnforced()
+{
+    TempDir probe("probe");
+    std::string target = probe / "target";
+    WriteTextFile(probe / "source", "s");
+    WriteTextFile(target, "t");
+    SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY);
+    return !CopyFileA((probe / "source").c_str(), target.c_str(), FALSE);
+}
+
 TempDir::TempDir(const char* tag)
 {
     static unsigned counter = 0;

@@ -10,6 +10,9 @@
 #include <vector>
 
 bool RunningUnderWine();
+// Whether this Wine refuses to overwrite a read-only file, as Windows does. Run as root, Wine
+// overwrites it; tools/test started as root runs the tests as an unprivileged user.
+bool ReadOnlyIsEnforced();
 
 // A fresh directory under the temporary directory, removed with everything in it at the end.
 class TempDir {
