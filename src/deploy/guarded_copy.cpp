@@ -6,6 +6,7 @@
 
 #include "deploy/path_join.h"
 #include "deploy/run_log.h"
+#include "deploy/run_changes.h"
 #include "deploy/text.h"
 #include "deploy/window_text.h"
 #include <strsafe.h>  // last: makes the unbounded string calls compile errors
@@ -207,6 +208,7 @@ CopyResult CopyFileGuarded(const char* source, const char* destination, int acce
     for (;;) {
         if (CopyFileA(source, destination, FALSE)) {
             ClearReadOnly(destination);
+            NoteChange();
             LogPaths("Skopiowano", source, destination);
             return CopyDone;
         }

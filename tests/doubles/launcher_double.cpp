@@ -1,6 +1,7 @@
 // Stands in for a driver launcher: it leaves proof that it ran, and in which directory, as a
 // file "ran-<its own name>.txt" holding its working directory, and its command line in
-// "arguments-<its own name>.txt".
+// "arguments-<its own name>.txt". A file "delay-ms-<its own name>.txt" there makes it wait that
+// many milliseconds first, as a package at work does.
 #include <windows.h>
 
 #include <stdio.h>
@@ -17,6 +18,14 @@ int main()
     GetModuleFileNameA(NULL, self, sizeof(self));
     name = strrchr(self, '\\') ? strrchr(self, '\\') + 1 : self;
     GetCurrentDirectoryA(sizeof(directory), directory);
+    snprintf(proof, sizeof(proof), "delay-ms-%s.txt", name);
+    file = fopen(proof, "r");
+    if (file != NULL) {
+        unsigned delay = 0;
+        if (fscanf(file, "%u", &delay) == 1)
+            Sleep(delay);
+        fclose(file);
+    }
     snprintf(proof, sizeof(proof), "ran-%s.txt", name);
     file = fopen(proof, "w");
     if (file == NULL)
