@@ -927,6 +927,76 @@ TEST_F(QuietRun, DISABLED_ARerunEnds0)
     EXPECT_TRUE(LogHas("Kod wyjścia: 0")) << Utf8FromCp1250(ReadLog(log));
 }
 
+namespace {
+
+// The paths of the logs that quiet runs without /log left in the temporary directory.
+std::vector<std::string> TemporaryLogNames()
+{
+    char temporary[MAX_PATH + 1];
+    std::vector<std::string> names;
+    GetTempPathA(sizeof(temporary), temporary);
+    ForEachEntry(temporary, [&](const std::string& name, bool) {
+        if (name.rfind("cardsetup-", 0) == 0)
+            names.push_back(std::string(temporary) + name);
+    });
+    return names;
+}
+
+// Starts the program without arguments on a desktop of a window station of its own, which no
+// one sees, as a service's; gives its exit code, or STILL_ACTIVE when it did not end by itself.
+DWORD RunUnseen(const std::string& media)
+{
+    HWINSTA own = GetProcessWindowStation();
+    HWINSTA station = CreateWindowStationW(L"cardsetup-unseen", 0, WINSTA_ALL_ACCESS, NULL);
+    HDESK desktop = NULL;
+    if (station != NULL && SetProcessWindowStation(station)) {
+        desktop = CreateDesktopW(L"Default", NULL, NULL, 0, GENERIC_ALL, NULL);
+        SetProcessWindowStation(own);
+    }
+    std::wstring program = ProgramOnMedia(Wide(media));
+    std::wstring line = L"\"" + program + L"\"";
+    wchar_t desktopName[] = L"cardsetup-unseen\\Default";
+    STARTUPINFOW startup;
+    PROCESS_INFORMATION process;
+    DWORD code = STILL_ACTIVE;
+    ZeroMemory(&startup, sizeof(startup));
+    startup.cb = sizeof(startup);
+    startup.lpDesktop = desktopName;
+    if (desktop != NULL && CreateProcessW(program.c_str(), &line[0], NULL, NULL, FALSE, 0, NULL,
+                                          Wide(media).c_str(), &startup, &process)) {
+        if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0)
+            GetExitCodeProcess(process.hProcess, &code);
+        else
+            TerminateProcess(process.hProcess, 99);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    if (desktop != NULL)
+        CloseDesktop(desktop);
+    if (station != NULL)
+        CloseWindowStation(station);
+    return code;
+}
+
+}  // namespace
+
+// An interactive start where no one can see a window (a service's window station, session 0)
+// runs as a quiet one, with its log in the temporary directory saying why, and does not wait
+// for an answer to its welcome question.
+TEST_F(QuietRun, AnInteractiveStartThatNoOneSeesRunsQuietly)
+{
+    // Earlier runs' logs go: one of the same second would bear the same name.
+    for (const std::string& name : TemporaryLogNames())
+        DeleteFileA(name.c_str());
+    EXPECT_EQ(3010u, RunUnseen(media.Path()));
+    EXPECT_EQ("media ocf1.2.jar", ReadTextFile(home + "\\lib\\ext\\ocf1.2.jar"));
+    std::string written;
+    for (const std::string& name : TemporaryLogNames())
+        written += ReadLog(name);
+    EXPECT_NE(std::string::npos, written.find("Brak widocznego pulpitu")) << Utf8FromCp1250(written);
+    EXPECT_NE(std::string::npos, written.find("Kod wyjścia: 3010"));
+}
+
 // Two runs at once would race for the one-time backups of the users' policies.
 TEST_F(QuietRun, ASecondCopyWhileOneIsAtWorkRunsNothing)
 {
