@@ -25,7 +25,7 @@ static const char kLaunchFailedFormat[] = "Błąd uruchomienia zewn. sterownika:
 static const char kLauncherFailedFormat[] =
     "Instalator sterownika zakończył się błędem %lu: Drivers\\%s";
 static const char kLauncherTimedOutFormat[] =
-    "Instalator sterownika nie zakończył się w wyznaczonym czasie: Drivers\\%s";
+    "Instalator sterownika nie zakończył się w wyznaczonym czasie (nadal działa): Drivers\\%s";
 
 static const char kSearchText[] = "GEMPLUS";
 static const int32_t kSearchLength = sizeof(kSearchText) - 1;
@@ -261,11 +261,8 @@ static LaunchOutcome AwaitLauncher(DriverRun* run, HANDLE process)
 {
     DWORD waited = WaitForSingleObject(process, g_launcherTimeLimitMs);
 
-    if (waited == WAIT_TIMEOUT) {
-        LogText("Drivers\\%s nie zakończył się w ciągu %lu s; pozostawiono go uruchomionego",
-                run->launcher, g_launcherTimeLimitMs / 1000);
+    if (waited == WAIT_TIMEOUT)
         return LauncherTimedOut;
-    }
     if (waited != WAIT_OBJECT_0 || !GetExitCodeProcess(process, &run->exitCode))
         run->exitCode = GetLastError();
     LogText("Drivers\\%s zakończył się z kodem %lu", run->launcher, run->exitCode);

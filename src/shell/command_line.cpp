@@ -1,5 +1,6 @@
 // Switches are matched without regard to case and may begin with "/" or "-". A value follows
-// "=", or comes as the next argument for the two that take any text (/log, /driver-args).
+// "=", or comes as the next argument for the two that take any text (/log, /driver-args), where
+// a switch that follows is never taken for it. Nothing is read past the line or an argument.
 #include "shell/command_line.h"
 
 #include <wchar.h>

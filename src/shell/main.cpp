@@ -34,9 +34,7 @@ static const char kUsage[] =
     "[/reader=1|2|auto] [/driver-args \"...\"] [/driver-timeout=<minuty>] [/norestart] "
     "[/uninstall]";
 
-static const char kNoMediaText[] =
-    "Nie można otworzyć folderu, w którym leży cardsetup.exe. Skopiuj nośnik instalacyjny do "
-    "folderu o krótszej ścieżce i uruchom instalator ponownie.";
+static const char kNoMediaText[] = "Nie można otworzyć folderu instalatora (zbyt długa ścieżka?).";
 
 // One installer at a time, in every session: two runs would race for the one-time backups.
 static const wchar_t kRunningMutex[] = L"Global\\cardsetup-installer";
@@ -54,21 +52,8 @@ static void LockDllSearchToSystemDirectory()
         SetDllDirectoryA("");
 }
 
-// A relative /log path is the caller's: it is made whole before the program leaves the current
-// directory it was started in for its own folder.
-static void AnchorLogPath(Options* options)
-{
-    wchar_t full[MAX_PATH + 1];
-    DWORD length;
-
-    if (options->log[0] == L'\0')
-        return;
-    length = GetFullPathNameW(options->log, MAX_PATH + 1, full, NULL);
-    if (length > 0 && length <= MAX_PATH)
-        StringCchCopyW(options->log, MAX_PATH + 1, full);
-}
-
-// A quiet run always keeps a log: without /log, in the temporary directory.
+// A quiet run always keeps a log: without /log, in the temporary directory. It is opened before
+// the program leaves the current directory it was started in: a relative /log is the caller's.
 static void OpenAskedLog(Options* options, const wchar_t* media)
 {
     SYSTEMTIME now;
@@ -181,10 +166,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 
     LockDllSearchToSystemDirectory();
     understood = ParseCommandLine(GetCommandLineW(), &options);
-    AnchorLogPath(&options);
-    inMedia = EnterProgramFolder(media, MAX_PATH + 1);
+    inMedia = FindProgramFolder(media, MAX_PATH + 1);
     unattended = QuietWhereNoOneCanAnswer(&options);
     OpenAskedLog(&options, media);
+    inMedia = inMedia && SetCurrentDirectoryW(media);
     if (unattended)
         LogText("%s", kUnattendedNote);
     if (!understood)

@@ -26,11 +26,10 @@ bool FolderOfModulePath(const wchar_t* path, DWORD length, DWORD bufferCapacity,
     return true;
 }
 
-bool EnterProgramFolder(wchar_t* folder, size_t capacity)
+bool FindProgramFolder(wchar_t* folder, size_t capacity)
 {
     wchar_t path[MAX_PATH + 1];
     DWORD length = GetModuleFileNameW(NULL, path, MAX_PATH + 1);
 
-    return FolderOfModulePath(path, length, MAX_PATH + 1, folder, capacity) &&
-           SetCurrentDirectoryW(folder);
+    return FolderOfModulePath(path, length, MAX_PATH + 1, folder, capacity);
 }

@@ -14,7 +14,6 @@
 bool FolderOfModulePath(const wchar_t* path, DWORD length, DWORD bufferCapacity, wchar_t* folder,
                         size_t capacity);
 
-// Enters the folder of the running program and writes it into folder (capacity characters).
-// False when its path is longer than the buffers allow or it cannot be entered; the current
-// directory is then unchanged, never taken for the media.
-bool EnterProgramFolder(wchar_t* folder, size_t capacity);
+// Writes the folder of the running program into folder (capacity characters). False when its
+// path is longer than the buffers allow: the current directory is then never taken for it.
+bool FindProgramFolder(wchar_t* folder, size_t capacity);

@@ -4,9 +4,7 @@
 
 #include <strsafe.h>  // last: makes the unbounded string calls compile errors
 
-const char kUnattendedNote[] =
-    "Brak widocznego pulpitu (sesja 0, usługa lub zadanie zaplanowane): instalacja bez okien, "
-    "jak z /quiet";
+const char kUnattendedNote[] = "Brak widocznego pulpitu: instalacja bez okien, jak z /quiet";
 
 DesktopReader g_readDesktop = ReadDesktopFacts;
 

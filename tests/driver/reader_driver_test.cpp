@@ -422,7 +422,8 @@ TEST_F(ReaderDriver, AnAwaitedPackagePastTheTimeLimitIsLeftRunning)
         ScopedCurrentDirectory inMedia(media.Path());
         EXPECT_EQ(StatusError, InstallReaderDriver(1, NULL, 0, &packageExitCode));
     }
-    EXPECT_STREQ("Instalator sterownika nie zakończył się w wyznaczonym czasie: Drivers\\410.exe",
+    EXPECT_STREQ("Instalator sterownika nie zakończył się w wyznaczonym czasie (nadal działa): "
+                 "Drivers\\410.exe",
                  message);
     EXPECT_EQ(0u, packageExitCode);
     EXPECT_TRUE(SamePath(drivers, WaitForProof(drivers + "\\ran-410.exe.txt")))
