@@ -3,6 +3,8 @@
 # directory CARDSETUP_VENDOR_DIR names (laid out like the media), or stand-ins without one.
 set(CARDSETUP_VENDOR_DIR "" CACHE PATH "Directory with the vendor's files, laid out like the media")
 set(CARDSETUP_MEDIA_DIR ${CMAKE_BINARY_DIR}/media)
+# Deployment tools' detection script for these media, beside them (not on them).
+set(CARDSETUP_DETECTION_RULE ${CMAKE_BINARY_DIR}/cardsetup-detection.ps1)
 
 find_package(Java 1.7 REQUIRED COMPONENTS Development)
 
@@ -74,8 +76,13 @@ add_custom_command(OUTPUT ${media_stamp}
           -DJAR=${Java_JAR_EXECUTABLE} -DSOURCE_DATE=${CARDSETUP_SOURCE_DATE}
           -DSIGN_PKCS12=${CARDSETUP_SIGN_PKCS12} -DSIGN_TIMESTAMP_URL=${CARDSETUP_SIGN_TIMESTAMP_URL}
           -DOSSLSIGNCODE=${OSSLSIGNCODE} -P ${CMAKE_SOURCE_DIR}/cmake/assemble_media.cmake
+  COMMAND ${CMAKE_COMMAND} -DMEDIA=${CARDSETUP_MEDIA_DIR} -DVERSION=${PROJECT_VERSION}
+          -DTEMPLATE=${CMAKE_SOURCE_DIR}/cmake/detection_rule.ps1.in
+          -DOUTPUT=${CARDSETUP_DETECTION_RULE} -P ${CMAKE_SOURCE_DIR}/cmake/detection_rule.cmake
   COMMAND ${CMAKE_COMMAND} -E touch ${media_stamp}
   DEPENDS cardsetup driver_package_stand_in ${policy_class} ${media_sources} ${vendor_inputs}
           ${CMAKE_SOURCE_DIR}/cmake/assemble_media.cmake ${CMAKE_SOURCE_DIR}/cmake/sign.cmake
+          ${CMAKE_SOURCE_DIR}/cmake/detection_rule.cmake
+          ${CMAKE_SOURCE_DIR}/cmake/detection_rule.ps1.in
   COMMENT "Assembling the installation media in ${CARDSETUP_MEDIA_DIR}")
 add_custom_target(media ALL DEPENDS ${media_stamp})

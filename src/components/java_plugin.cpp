@@ -13,6 +13,7 @@
 #include "deploy/file_replace.h"
 #include "deploy/guarded_copy.h"
 #include "deploy/path_join.h"
+#include "deploy/run_changes.h"
 #include "deploy/run_log.h"
 #include "deploy/text.h"
 #include <strsafe.h>  // last: makes the unbounded string calls compile errors
@@ -95,15 +96,39 @@ static void CopyIntoHome(JavaRun* run, const char* source, const char* component
         (*doneCount)++;
 }
 
+// Whether the user's files hold the media's bytes already, so that the commands change nothing:
+// the profile is the home that the launcher gives CopyPolicyFile.
+static bool UserFilesInPlace()
+{
+    static const char* const kUserFiles[][2] = {{".java.policy", "java.policy"},
+                                                {".opencard.properties", "opencard.properties"}};
+    wchar_t profile[MAX_PATH + 1];
+    char home[kPathCapacity];
+    char file[kPathCapacity];
+    DWORD length = GetEnvironmentVariableW(L"USERPROFILE", profile, MAX_PATH + 1);
+
+    if (length == 0 || length > MAX_PATH || !PathFromWide(home, sizeof(home), profile))
+        return false;
+    for (const auto& names : kUserFiles) {
+        if (!CopyText(file, sizeof(file), home) ||
+            !AppendPathComponent(file, sizeof(file), names[0]) ||
+            !SameFileContent(names[1], file))
+            return false;
+    }
+    return true;
+}
+
 // The user's .java.policy and .opencard.properties are written only by the two commands, so they
 // run in each home until one home has run both. They start in sun, the current directory.
 // No file name holds a double quote, and inside a command one would end the program name early.
 static void RunPolicyCommands(JavaRun* run)
 {
     int succeeded = 0;
+    bool inPlace;
 
     if (run->userFilesWritten || strchr(HomePath(run), '"') != NULL || !JoinToHome(run, kLauncher))
         return;
+    inPlace = UserFilesInPlace();
     CopyText(run->launcher, sizeof(run->launcher), HomePath(run));
     for (const char* command : kPolicyCommands) {
         if (JoinToHome(run, command) && RunJavaCommand(run->launcher, run->working))
@@ -111,6 +136,8 @@ static void RunPolicyCommands(JavaRun* run)
     }
     run->jp += succeeded;
     run->userFilesWritten = succeeded == 2;
+    if (succeeded > 0 && !inPlace)
+        NoteChange();
 }
 
 // A policy that someone changed after an earlier run (neither the installer's nor the saved

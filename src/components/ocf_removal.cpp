@@ -13,6 +13,7 @@
 #include "deploy/file_replace.h"
 #include "deploy/guarded_copy.h"
 #include "deploy/path_join.h"
+#include "deploy/run_changes.h"
 #include "deploy/run_log.h"
 #include "deploy/text.h"
 #include <strsafe.h>  // last: makes the unbounded string calls compile errors
@@ -46,8 +47,10 @@ static bool Change(Removal* run, BOOL (*change)(const char*, const char*), const
     int answer = IDRETRY;
 
     for (int pass = 1; answer == IDRETRY || answer == IDTRYAGAIN; pass++) {
-        if (change(from, target))
+        if (change(from, target)) {
+            NoteChange();
             return true;
+        }
         answer = AskAboutFile(from, target, pass);
     }
     run->counts->aborted = run->counts->aborted || answer == IDABORT;

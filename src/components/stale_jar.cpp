@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "deploy/path_join.h"
+#include "deploy/run_changes.h"
 #include "deploy/text.h"
 #include <strsafe.h>  // last: makes the unbounded string calls compile errors
 
@@ -24,7 +25,11 @@ int32_t RemoveStaleOcfJar(char* message, uint32_t capacity)
         return 1;
     if (!AppendPathComponent(path, sizeof(path), "ocf1.2.jar"))
         return ReportFailure(message, capacity);
-    if (DeleteFileA(path) || GetLastError() == ERROR_FILE_NOT_FOUND)
+    if (DeleteFileA(path)) {
+        NoteChange();
+        return 1;
+    }
+    if (GetLastError() == ERROR_FILE_NOT_FOUND)
         return 1;
     return ReportFailure(message, capacity);
 }

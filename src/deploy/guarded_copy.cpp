@@ -8,6 +8,7 @@
 #include "deploy/file_replace.h"
 #include "deploy/path_join.h"
 #include "deploy/run_log.h"
+#include "deploy/run_changes.h"
 #include "deploy/text.h"
 #include "deploy/window_text.h"
 #include <strsafe.h>  // last: makes the unbounded string calls compile errors
@@ -201,6 +202,8 @@ CopyResult CopyFileGuarded(const char* source, const char* destination, int acce
 
     for (;;) {
         if ((error = ReplaceWithCopy(source, destination, &changed)) == ERROR_SUCCESS) {
+            if (changed)
+                NoteChange();
             LogPaths(changed ? "Skopiowano" : "Już na miejscu", source, destination);
             return CopyDone;
         }

@@ -9,6 +9,7 @@
 #include "deploy/component_step.h"
 #include "deploy/path_join.h"
 #include "deploy/process_start.h"
+#include "deploy/run_changes.h"
 #include "deploy/run_log.h"
 #include "deploy/text.h"
 #include <strsafe.h>  // last: makes the unbounded string calls compile errors
@@ -23,6 +24,8 @@ static const char kInvalidReaderTypeMessage[] = "Nieprawidłowy typ czytnika";
 static const char kLaunchFailedFormat[] = "Błąd uruchomienia zewn. sterownika: Drivers\\%s";
 static const char kLauncherFailedFormat[] =
     "Instalator sterownika zakończył się błędem %lu: Drivers\\%s";
+static const char kLauncherTimedOutFormat[] =
+    "Instalator sterownika nie zakończył się w wyznaczonym czasie (nadal działa): Drivers\\%s";
 
 static const char kSearchText[] = "GEMPLUS";
 static const int32_t kSearchLength = sizeof(kSearchText) - 1;
@@ -45,6 +48,7 @@ static const ReaderType kLauncherCount = (ReaderType)(sizeof(kLaunchers) / sizeo
 
 LibraryLoader g_loadLibrary = LoadLibraryExA;
 bool g_awaitLauncher = false;
+DWORD g_launcherTimeLimitMs = INFINITE;
 
 static const Launcher* FindLauncherEntry(const char* name)
 {
@@ -234,7 +238,8 @@ bool StartDriverLauncher(const char* launcher, STARTUPINFOA* startup, BOOL inher
     return StartProgram(path, startup, inheritHandles, process);
 }
 
-enum LaunchOutcome { LauncherStarted, LauncherUnknown, LauncherNotStarted, LauncherFailed };
+enum LaunchOutcome { LauncherStarted, LauncherUnknown, LauncherNotStarted, LauncherFailed,
+                     LauncherTimedOut };
 
 struct DriverRun {
     StepRecord step;
@@ -243,11 +248,33 @@ struct DriverRun {
     DWORD exitCode;  // an awaited launcher's
 };
 
+bool PackageSucceeded(DWORD exitCode)
+{
+    return exitCode == 0 || exitCode == kPackageRestartNeeded ||
+           exitCode == kPackageRestartStarted;
+}
+
+// Waits for the launcher within the time limit and takes its exit code. At the limit it is left
+// running: a driver installer stopped half-way can leave the driver store broken, and it may yet
+// finish on its own.
+static LaunchOutcome AwaitLauncher(DriverRun* run, HANDLE process)
+{
+    DWORD waited = WaitForSingleObject(process, g_launcherTimeLimitMs);
+
+    if (waited == WAIT_TIMEOUT)
+        return LauncherTimedOut;
+    if (waited != WAIT_OBJECT_0 || !GetExitCodeProcess(process, &run->exitCode))
+        run->exitCode = GetLastError();
+    LogText("Drivers\\%s zakończył się z kodem %lu", run->launcher, run->exitCode);
+    return PackageSucceeded(run->exitCode) ? LauncherStarted : LauncherFailed;
+}
+
 // Starts the launcher and, when asked to, waits for it and takes its exit code.
 static LaunchOutcome StartLauncher(DriverRun* run)
 {
     STARTUPINFOA startup;
     PROCESS_INFORMATION process;
+    LaunchOutcome outcome = LauncherStarted;
 
     ZeroMemory(&startup, sizeof(startup));
     startup.cb = sizeof(startup);
@@ -256,15 +283,13 @@ static LaunchOutcome StartLauncher(DriverRun* run)
         return LauncherNotStarted;
     }
     LogText("Uruchomiono Drivers\\%s", run->launcher);
-    if (g_awaitLauncher && (WaitForSingleObject(process.hProcess, INFINITE) != WAIT_OBJECT_0 ||
-                            !GetExitCodeProcess(process.hProcess, &run->exitCode)))
-        run->exitCode = GetLastError();
+    if (g_awaitLauncher)
+        outcome = AwaitLauncher(run, process.hProcess);
+    if (outcome == LauncherStarted)
+        NoteChange();
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    if (!g_awaitLauncher)
-        return LauncherStarted;
-    LogText("Drivers\\%s zakończył się z kodem %lu", run->launcher, run->exitCode);
-    return run->exitCode == 0 ? LauncherStarted : LauncherFailed;
+    return outcome;
 }
 
 // Runs with Drivers as the current directory, where the launcher is looked up.
@@ -290,14 +315,19 @@ static ComponentStatus Report(const DriverRun* run, char* message, uint32_t capa
     case LauncherFailed:
         FormatText(message, capacity, kLauncherFailedFormat, run->exitCode, run->launcher);
         return StatusError;
+    case LauncherTimedOut:
+        FormatText(message, capacity, kLauncherTimedOutFormat, run->launcher);
+        return StatusError;
     default:
         return StatusOk;
     }
 }
 
-ComponentStatus InstallReaderDriver(ReaderType readerType, char* message, uint32_t capacity)
+ComponentStatus InstallReaderDriver(ReaderType readerType, char* message, uint32_t capacity,
+                                    DWORD* packageExitCode)
 {
     DriverRun run;
+    ComponentStatus status;
 
     if (DetectGemplusReader()) {
         CopyText(message, capacity, kReaderFoundMessage);
@@ -308,5 +338,8 @@ ComponentStatus InstallReaderDriver(ReaderType readerType, char* message, uint32
         LaunchDriver(&run, readerType);
         LeaveStepDirectory();
     }
-    return Report(&run, message, capacity);
+    status = Report(&run, message, capacity);
+    if (packageExitCode != NULL)
+        *packageExitCode = run.outcome == LauncherTimedOut ? 0 : run.exitCode;
+    return status;
 }

@@ -34,8 +34,20 @@ typedef HMODULE(WINAPI* LibraryLoader)(LPCSTR name, HANDLE file, DWORD flags);
 extern LibraryLoader g_loadLibrary;
 
 // A quiet run sets this: the launcher is then awaited, started without a console window, and its
-// exit code other than 0 is the step's error.
+// exit code other than those of PackageSucceeded is the step's error.
 extern bool g_awaitLauncher;
+// How long an awaited launcher is waited for (INFINITE unless a quiet run sets it). At the limit
+// the step is an error and the launcher is left running.
+extern DWORD g_launcherTimeLimitMs;
+
+// The exit codes of Windows Installer by which a driver package asks for a restart: one to come,
+// or one it has begun. ERROR_INSTALL_ALREADY_RUNNING (1618) says another installation is at work.
+const DWORD kPackageRestartNeeded = 3010;
+const DWORD kPackageRestartStarted = 1641;
+const DWORD kPackageAnotherInstallation = 1618;
+
+// Whether an awaited package's exit code says that it did its work (0, or 0 with a restart).
+bool PackageSucceeded(DWORD exitCode);
 
 // The vendor's package's own switches (its silent mode), which the media's scripts and a
 // program launcher hand on to it, are taken from this variable of the environment.
@@ -55,6 +67,8 @@ bool StartDriverLauncher(const char* launcher, STARTUPINFOA* startup, BOOL inher
                          PROCESS_INFORMATION* process);
 
 // The driver step: StatusWarning when a GEMPLUS reader is there already, StatusOk when the
-// launcher was started (it is not waited for), StatusError otherwise. Leaves the current
-// directory where it found it.
-ComponentStatus InstallReaderDriver(ReaderType readerType, char* message, uint32_t capacity);
+// launcher was started (awaited, when it ended as PackageSucceeded says), StatusError otherwise.
+// packageExitCode, when given, gets an awaited launcher's exit code, 0 when none ended. Leaves
+// the current directory where it found it.
+ComponentStatus InstallReaderDriver(ReaderType readerType, char* message, uint32_t capacity,
+                                    DWORD* packageExitCode = NULL);

@@ -16,6 +16,10 @@ enum Component : unsigned {
 
 const int kReaderRowAuto = -1;
 const size_t kLongestArgument = 1024;
+// How long a quiet run waits for the driver package: a startup script is given 10 minutes in
+// all, and the rest of the run takes seconds. /driver-timeout may ask for up to a day.
+const DWORD kDefaultDriverWaitMinutes = 8;
+const DWORD kLongestDriverWaitSeconds = 24 * 60 * 60;
 
 struct Options {
     bool quiet;                              // /quiet, /S: no window, no prompt, an exit code
@@ -25,13 +29,24 @@ struct Options {
     int readerRow;                           // /reader=: 0, 1 or kReaderRowAuto
     wchar_t log[MAX_PATH + 1];               // /log: empty when none was named
     wchar_t driverArguments[kLongestArgument];  // /driver-args: the package's own switches
+    DWORD driverTimeLimitMs;                 // /driver-timeout: how long the package is awaited
+};
+
+enum ArgumentResult {
+    ArgumentNone,     // no argument is left
+    ArgumentRead,     // the argument is in the buffer
+    ArgumentTooLong,  // it was passed over whole; the buffer holds an empty text
 };
 
 // Takes the next argument from *cursor by the rules of Windows' own splitting (quotes group,
-// backslashes double only before a quote) into argument (capacity characters). False when no
-// argument is left or it would not fit.
-bool NextArgument(const wchar_t** cursor, wchar_t* argument, size_t capacity);
+// backslashes double only before a quote) into argument (capacity characters). The cursor passes
+// an argument too long for the buffer all the same, so that the ones after it can be read.
+ArgumentResult NextArgument(const wchar_t** cursor, wchar_t* argument, size_t capacity);
+
+// Reads one argument as a switch; a value that comes as the next argument is taken from *cursor.
+// False when it is not one of the switches, or lacks its value, or its value is refused.
+bool ParseSwitch(const wchar_t* argument, const wchar_t** cursor, Options* options);
 
 // Reads the whole command line, the program's name first. False when an argument is not one of
-// the switches or lacks its value; options then holds every switch that was understood.
+// the switches, lacks its value or is too long; options then holds every switch understood.
 bool ParseCommandLine(const wchar_t* commandLine, Options* options);

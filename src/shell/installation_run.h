@@ -1,5 +1,6 @@
-// The installation run behind the first press of "In&staluj": the ticked steps in their fixed
-// order, then the report in the details pane and a status word beside each component.
+// The installation run without a window: the chosen steps in their fixed order, then the report
+// in the log. The dialog, the quiet run and their tests all run it the same way; only what they
+// read the choices from and show the results in differs.
 #pragma once
 
 #include <windows.h>
@@ -21,6 +22,5 @@ void RunSteps(const Selection* selection, RunResults* results);
 // Composes the report into report (kReportCapacity bytes) and writes it to the log.
 void ComposeAndLogReport(const RunResults* results, char* report);
 
-// Runs on the dialog's thread and returns when the report is written; leaves g_detailsState
-// at 1. The dialog is not resized.
-void RunInstallation(HWND dialog);
+// A whole run: results reset, the steps, the report composed and logged.
+void RunAndReport(const Selection* selection, RunResults* results, char* report);

@@ -1,6 +1,7 @@
-// The dialog procedure and its three lasting values. While the run is in progress the dialog
-// refuses its buttons, Escape and the close box: a copy-conflict prompt's message loop still
-// delivers them, and they must neither start a second run nor end the dialog under the prompt.
+// The dialog procedure and its three lasting values. The first press of "In&staluj" reads the
+// choices, hands them to the window-free run and shows its results. While the run is in progress
+// the dialog refuses its buttons, Escape and the close box: a copy-conflict prompt's message loop
+// still delivers them, and they must neither start a second run nor end the dialog under it.
 #include "shell/installer_dialog.h"
 
 #include "deploy/message_queue.h"
@@ -92,6 +93,64 @@ static void OfferClosingAndButtons(HWND dialog, BOOL offer)
     EnableWindow(GetDlgItem(dialog, IDOK), offer);
     EnableWindow(GetDlgItem(dialog, IDCANCEL), offer);
     EnableMenuItem(GetSystemMenu(dialog, FALSE), SC_CLOSE, offer ? MF_ENABLED : MF_GRAYED);
+}
+
+static bool IsTicked(HWND dialog, int id)
+{
+    return IsDlgButtonChecked(dialog, id) == BST_CHECKED;
+}
+
+// The hidden boxes are read too: they choose the steps the dialog does not offer.
+static void ReadSelection(HWND dialog, Selection* selection)
+{
+    selection->ie = IsTicked(dialog, IDC_COMP_IE);
+    selection->netscape = IsTicked(dialog, IDC_COMP_NETSCAPE);
+    selection->java = IsTicked(dialog, IDC_COMP_JAVA);
+    selection->driver = IsTicked(dialog, IDC_COMP_DRIVER);
+    selection->readerIndex = SendDlgItemMessageA(dialog, IDC_READER_TYPE, CB_GETCURSEL, 0, 0);
+}
+
+static void ShowLabel(HWND dialog, int id, ComponentStatus status)
+{
+    if (StatusIsReported(status))
+        ShowWindowText(GetDlgItem(dialog, id), StatusLabel(status));
+}
+
+static void ShowResults(HWND dialog, const RunResults* results, const char* report)
+{
+    ShowLabel(dialog, IDC_STATUS_DRIVER, results->driver.status);
+    ShowLabel(dialog, IDC_STATUS_IE, results->ie.status);
+    ShowLabel(dialog, IDC_STATUS_NETSCAPE, results->netscape.status);
+    ShowLabel(dialog, IDC_STATUS_JAVA, results->java.status);
+    ShowWindowText(GetDlgItem(dialog, IDC_DETAILS), report);
+}
+
+// A finished run offers no more choices: the driver's label takes the list's place.
+static void RetireChoices(HWND dialog)
+{
+    EnableWindow(GetDlgItem(dialog, IDC_COMP_IE), FALSE);
+    EnableWindow(GetDlgItem(dialog, IDC_COMP_NETSCAPE), FALSE);
+    EnableWindow(GetDlgItem(dialog, IDC_COMP_JAVA), FALSE);
+    EnableWindow(GetDlgItem(dialog, IDC_COMP_DRIVER), FALSE);
+    ShowWindow(GetDlgItem(dialog, IDC_READER_TYPE), SW_HIDE);
+    ShowWindow(GetDlgItem(dialog, IDC_STATUS_DRIVER), SW_SHOW);
+}
+
+// Returns when the report is shown; the dialog is not resized.
+static void RunInstallation(HWND dialog)
+{
+    Selection selection;
+    RunResults results;
+    char report[kReportCapacity];
+    HCURSOR savedCursor;
+
+    ReadSelection(dialog, &selection);
+    savedCursor = SetCursor(LoadCursorA(NULL, IDC_WAIT));
+    RunAndReport(&selection, &results, report);
+    ShowResults(dialog, &results, report);
+    SetCursor(savedCursor);
+    RetireChoices(dialog);
+    g_detailsState = kDetailsHidden;
 }
 
 static void RunOnce(HWND dialog)

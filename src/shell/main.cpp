@@ -1,7 +1,8 @@
 // The entry point: the DLL search is locked to the system directory first, since the program
-// runs elevated from media that may hold planted DLLs. Then the command line decides: without
-// arguments the welcome question and the dialog (a Unicode dialog, so that its template's texts
-// keep their Polish letters on any Windows); with them a quiet run, the usage, or a refusal.
+// runs elevated from media that may hold planted DLLs, and the program's own folder is entered as
+// the media. Then the command line decides: without arguments the welcome question and the
+// dialog (a Unicode dialog, so that its template's texts keep their Polish letters on any
+// Windows), unless no one can answer them; with them a quiet run, the usage, or a refusal.
 #include <windows.h>
 
 #include "deploy/run_log.h"
@@ -10,9 +11,11 @@
 #include "resource.h"
 #include "shell/command_line.h"
 #include "shell/installer_dialog.h"
+#include "shell/media_folder.h"
 #include "shell/quiet_run.h"
 #include "shell/run_facts.h"
 #include "shell/uninstall_run.h"
+#include "shell/unattended.h"
 #include "shell/window_titles.h"
 #include <strsafe.h>  // last: makes the unbounded string calls compile errors
 
@@ -28,7 +31,10 @@ static const char kWelcomeText[] =
 
 static const char kUsage[] =
     "cardsetup.exe [/quiet] [/log <plik>] [/components=driver,java,ie,netscape] "
-    "[/reader=1|2|auto] [/driver-args \"...\"] [/norestart] [/uninstall]";
+    "[/reader=1|2|auto] [/driver-args \"...\"] [/driver-timeout=<minuty>] [/norestart] "
+    "[/uninstall]";
+
+static const char kNoMediaText[] = "Nie można otworzyć folderu instalatora (zbyt długa ścieżka?).";
 
 // One installer at a time, in every session: two runs would race for the one-time backups.
 static const wchar_t kRunningMutex[] = L"Global\\cardsetup-installer";
@@ -46,8 +52,9 @@ static void LockDllSearchToSystemDirectory()
         SetDllDirectoryA("");
 }
 
-// A quiet run always keeps a log: without /log, in the temporary directory.
-static void OpenAskedLog(Options* options)
+// A quiet run always keeps a log: without /log, in the temporary directory. It is opened before
+// the program leaves the current directory it was started in: a relative /log is the caller's.
+static void OpenAskedLog(Options* options, const wchar_t* media)
 {
     SYSTEMTIME now;
     wchar_t directory[MAX_PATH + 1];
@@ -59,7 +66,7 @@ static void OpenAskedLog(Options* options)
                          now.wSecond);
     }
     if (options->log[0] != L'\0' && OpenRunLog(options->log))
-        LogRunFacts();
+        LogRunFacts(media);
 }
 
 // A log that could not be written does not stop the run; the Application event log says so.
@@ -107,6 +114,17 @@ static int ShowTheRunningInstaller()
     return 0;
 }
 
+// Without its own folder the program has no media: it installs nothing rather than take the
+// current directory for them.
+static int RefuseWithoutMedia(const Options* options)
+{
+    LogText("Nie można wejść do folderu programu: nic nie zainstalowano");
+    if (options->quiet)
+        return kExitFailed;
+    ShowMessageBox(NULL, kNoMediaText, CARDSETUP_WELCOME_CAPTION, MB_ICONERROR);
+    return 0;
+}
+
 static int RunInteractively(HINSTANCE instance)
 {
     if (ShowMessageBox(NULL, kWelcomeText, CARDSETUP_WELCOME_CAPTION, MB_YESNO) == IDYES)
@@ -140,16 +158,26 @@ static int Run(HINSTANCE instance, const Options* options)
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
     Options options;
+    wchar_t media[MAX_PATH + 1] = L"?";
     bool understood;
+    bool inMedia;
+    bool unattended;
     int exitCode;
 
     LockDllSearchToSystemDirectory();
     understood = ParseCommandLine(GetCommandLineW(), &options);
-    OpenAskedLog(&options);
+    inMedia = FindProgramFolder(media, MAX_PATH + 1);
+    unattended = QuietWhereNoOneCanAnswer(&options);
+    OpenAskedLog(&options, media);
+    inMedia = inMedia && SetCurrentDirectoryW(media);
+    if (unattended)
+        LogText("%s", kUnattendedNote);
     if (!understood)
         exitCode = ShowUsage(&options, kExitBadCommandLine);
     else if (options.help)
         exitCode = ShowUsage(&options, 0);
+    else if (!inMedia)
+        exitCode = RefuseWithoutMedia(&options);
     else
         exitCode = Run(instance, &options);
     CloseLog(&options, exitCode);

@@ -3,6 +3,7 @@
 #include "shell/quiet_run.h"
 
 #include "deploy/guarded_copy.h"
+#include "deploy/run_changes.h"
 #include "deploy/run_log.h"
 #include "driver/reader_driver.h"
 #include "shell/installation_run.h"
@@ -39,13 +40,31 @@ void PrepareQuietRun()
     SetEnvironmentVariableW(L"CARDSETUP_QUIET", L"1");  // the media's scripts wait for no key
 }
 
-int QuietExitCode(const RunResults* results, bool filesLeft)
+// A package that found another installation at work is its own outcome, not the step's failure.
+static bool StepsFailed(const RunResults* results, bool filesLeft)
 {
-    bool failed = filesLeft || results->staleJarResult == 0 ||
-                  Failed(results->driver.status, true) || Failed(results->ie.status, false) ||
-                  Failed(results->netscape.status, false) || Failed(results->java.status, false);
+    bool packageBusy = results->driverPackageExitCode == kPackageAnotherInstallation;
 
-    return failed ? kExitFailed : kExitRestartNeeded;
+    return filesLeft || results->staleJarResult == 0 ||
+           (!packageBusy && Failed(results->driver.status, true)) ||
+           Failed(results->ie.status, false) || Failed(results->netscape.status, false) ||
+           Failed(results->java.status, false);
+}
+
+int QuietExitCode(const RunResults* results, bool filesLeft, bool changed)
+{
+    switch (StepsFailed(results, filesLeft) ? (DWORD)kExitFailed : results->driverPackageExitCode) {
+    case kExitFailed:
+        return kExitFailed;
+    case kPackageAnotherInstallation:
+        return kExitAlreadyRunning;
+    case kPackageRestartStarted:
+        return kExitRestartStarted;
+    case kPackageRestartNeeded:
+        return kExitRestartNeeded;
+    default:
+        return changed ? kExitRestartNeeded : kExitNothingDone;
+    }
 }
 
 // "auto" takes the launcher for Windows 8 and later there, the first row elsewhere.
@@ -67,8 +86,7 @@ int RunQuietly(const Options* options)
     char report[kReportCapacity];
 
     PrepareQuietRun();
-    ResetRunResults(&results);
-    RunSteps(&selection, &results);
-    ComposeAndLogReport(&results, report);
-    return QuietExitCode(&results, g_filesLeft > 0);
+    g_launcherTimeLimitMs = options->driverTimeLimitMs;
+    RunAndReport(&selection, &results, report);
+    return QuietExitCode(&results, g_filesLeft > 0, RunChangedSomething());
 }

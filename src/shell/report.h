@@ -20,6 +20,7 @@ struct RunResults {
     int32_t staleJarResult;  // RemoveStaleOcfJar's flag: 0 means the old library stayed
     char staleJarMessage[kMessageCapacity];
     StepOutcome driver;
+    unsigned long driverPackageExitCode;  // the awaited driver package's; 0 when none ended
     StepOutcome ie;
     StepOutcome netscape;
     StepOutcome java;

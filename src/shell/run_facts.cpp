@@ -61,16 +61,14 @@ static void LogAccount()
                 "systemowego; użytkownikom wystarczą pliki w środowiskach Java");
 }
 
-void LogRunFacts()
+void LogRunFacts(const wchar_t* media)
 {
     OSVERSIONINFOW version = WindowsVersion();
-    wchar_t media[MAX_PATH + 1] = L"?";
 
     LogText("cardsetup %s", CARDSETUP_VERSION_TEXT);
     LogWide("Wiersz poleceń", GetCommandLineW());
     LogText("Windows %lu.%lu.%lu", version.dwMajorVersion, version.dwMinorVersion,
             version.dwBuildNumber);
     LogAccount();
-    GetCurrentDirectoryW(MAX_PATH + 1, media);
     LogWide("Nośnik", media);
 }

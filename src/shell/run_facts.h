@@ -8,4 +8,5 @@
 // Whether Windows is at least major.minor, as it reports itself (not as it tells old programs).
 bool WindowsVersionAtLeast(DWORD major, DWORD minor);
 
-void LogRunFacts();
+// media: the folder the program runs from, which holds the media.
+void LogRunFacts(const wchar_t* media);

@@ -57,6 +57,7 @@ protected:
         g_loadLibrary = LoadLibraryExA;
         g_awaitLauncher = false;
         SetEnvironmentVariableA(kDriverArgumentsVariable, NULL);
+        g_launcherTimeLimitMs = INFINITE;
     }
 
     void UseLibrary(const char* name)
@@ -409,4 +410,57 @@ TEST_F(ReaderDriver, MessagesAreCutToTheCapacity)
     EXPECT_EQ('x', message[12]);
     EXPECT_EQ(StatusError, InstallReaderDriver(3, message, 0));
     EXPECT_STREQ("Błąd urucho", message);
+}
+
+// A quiet run awaits the package: its own "restart needed" (3010) and "restart begun" (1641) are
+// success, and come through to the run with every other code; 1618 ("another installation is at
+// work") and any other failure are the step's error.
+TEST_F(ReaderDriver, AnAwaitedPackagesOwnExitCodeComesThrough)
+{
+    struct Case {
+        DWORD code;
+        ComponentStatus status;
+    } cases[] = {{0, StatusOk}, {3010, StatusOk}, {1641, StatusOk}, {1618, StatusError},
+                 {5, StatusError}};
+    SetReaders("Other Reader 0", "");
+    g_awaitLauncher = true;
+    for (const Case& c : cases) {
+        ASSERT_TRUE(WriteTextFile(drivers + "\\twin64.bat",
+                                  "@exit /b " + std::to_string(c.code) + "\r\n"));
+        DWORD packageExitCode = 12345;
+        memset(message, 'x', sizeof(message));
+        ScopedCurrentDirectory inMedia(media.Path());
+        EXPECT_EQ(c.status, InstallReaderDriver(2, message, kMessageCapacity, &packageExitCode))
+            << c.code;
+        EXPECT_EQ(c.code, packageExitCode);
+        if (c.status == StatusError) {
+            EXPECT_EQ("Instalator sterownika zakończył się błędem " + std::to_string(c.code) +
+                          ": Drivers\\twin64.bat",
+                      std::string(message));
+        } else {
+            EXPECT_TRUE(MessageUntouched()) << c.code;
+        }
+    }
+}
+
+// The package is awaited no longer than the limit; then the step is an error that says so, and
+// the package is left to finish on its own.
+TEST_F(ReaderDriver, AnAwaitedPackagePastTheTimeLimitIsLeftRunning)
+{
+    SetReaders("Other Reader 0", "");
+    ASSERT_TRUE(WriteTextFile(drivers + "\\delay-ms-410.exe.txt", "3000"));
+    g_awaitLauncher = true;
+    g_launcherTimeLimitMs = 500;
+    DWORD packageExitCode = 12345;
+    EXPECT_EQ(StatusError, Install(1, message));
+    {
+        ScopedCurrentDirectory inMedia(media.Path());
+        EXPECT_EQ(StatusError, InstallReaderDriver(1, NULL, 0, &packageExitCode));
+    }
+    EXPECT_STREQ("Instalator sterownika nie zakończył się w wyznaczonym czasie (nadal działa): "
+                 "Drivers\\410.exe",
+                 message);
+    EXPECT_EQ(0u, packageExitCode);
+    EXPECT_TRUE(SamePath(drivers, WaitForProof(drivers + "\\ran-410.exe.txt")))
+        << "the package was not left running";
 }

@@ -661,18 +661,21 @@ TEST_F(Installer, TheDetailsButtonTogglesOnlyTheHeightWhereTheUserMovedTheDialog
 class QuietRun : public Installer {
 protected:
     // Runs the program with these arguments to its end, watching that neither it nor a process
-    // it starts ever shows a window; gives its exit code.
-    DWORD Run(const std::wstring& arguments)
+    // it starts ever shows a window; gives its exit code. Started in the media directory unless
+    // another one is named.
+    DWORD Run(const std::wstring& arguments, const std::string& currentDirectory = "")
     {
-        Begin(arguments);
+        Begin(arguments, currentDirectory);
         return End();
     }
     // Without a console, as a deployment tool's service starts it: a console program that it
     // starts with no window of its own in mind then opens one.
-    void Begin(const std::wstring& arguments)
+    void Begin(const std::wstring& arguments, const std::string& currentDirectory = "")
     {
         shownBefore = WindowsOnScreen();
-        program.reset(new InstallerSession(media.Path(), "", arguments, DETACHED_PROCESS));
+        program.reset(new InstallerSession(
+            Wide(media.Path()), arguments,
+            Wide(currentDirectory.empty() ? media.Path() : currentDirectory), DETACHED_PROCESS));
         EXPECT_TRUE(program->Started());
     }
     DWORD End()
@@ -718,6 +721,23 @@ protected:
             ASSERT_TRUE(CopyFileA((ProgramDirectory() + "\\launcher_double.exe").c_str(),
                                   (drivers + "\\" + package).c_str(), FALSE));
     }
+
+    // The driver launcher ends with this exit code, as the vendor's package gave it.
+    void PackageEndsWith(int code)
+    {
+        ASSERT_TRUE(WriteTextFile(drivers + "\\twin64.bat",
+                                  "@exit /b " + std::to_string(code) + "\r\n"));
+    }
+    // The driver launcher starts a package that works for delayMs, then leaves its proof.
+    void PackageTakes(const char* delayMs)
+    {
+        ASSERT_TRUE(CopyFileA((ProgramDirectory() + "\\launcher_double.exe").c_str(),
+                              (drivers + "\\slow-package.exe").c_str(), FALSE));
+        ASSERT_TRUE(WriteTextFile(drivers + "\\delay-ms-slow-package.exe.txt", delayMs));
+        ASSERT_TRUE(WriteTextFile(drivers + "\\twin64.bat",
+                                  "@\"%~dp0slow-package.exe\"\r\n@exit /b %errorlevel%\r\n"));
+    }
+    bool LogHas(const std::string& text) { return ReadLog(log).find(text) != std::string::npos; }
 
     TempDir logs{"logs"};
     std::string log = logs / "cardsetup.log";
@@ -864,6 +884,255 @@ TEST_F(QuietRun, ComponentsAndReaderTypeAreThoseAsked)
     EXPECT_FALSE(FileExists(drivers + "\\ran-twin64.txt"));
     EXPECT_NE(std::string::npos,
               ReadLog(log).find("Netscape 4.x: BŁĄD - Instalator jest niekompletny"));
+}
+
+// Deployment tools, startup scripts and shortcuts start the program by its full path from
+// another current directory: the media are still the program's own folder, and a relative /log
+// is the caller's.
+TEST_F(QuietRun, StartedFromAnotherFolderInstallsFromItsOwn)
+{
+    TempDir elsewhere{"elsewhere"};
+    EXPECT_EQ(3010u, Run(WithLog(L"/quiet"), WindowsDirectory()));
+    EXPECT_FALSE(windowShown);
+    EXPECT_TRUE(LogHas("Nośnik: " + media.Path() + "\r\n")) << Utf8FromCp1250(ReadLog(log));
+    EXPECT_TRUE(LogHas(kDriverOk) && LogHas(kJavaOk)) << Utf8FromCp1250(ReadLog(log));
+    EXPECT_EQ("media ocf1.2.jar", ReadTextFile(home + "\\lib\\ext\\ocf1.2.jar"));
+    EXPECT_TRUE(FileExists(drivers + "\\ran-twin64.txt"));
+
+    EXPECT_EQ(3010u, Run(L"/quiet /log relative.log", elsewhere.Path()));
+    EXPECT_TRUE(FileExists(elsewhere / "relative.log")) << "a relative /log left the caller's folder";
+    EXPECT_FALSE(FileExists(media / "relative.log"));
+
+    // /uninstall finds the media's files as its own, and takes them back.
+    EXPECT_EQ(0u, Run(WithLog(L"/uninstall /quiet"), elsewhere.Path()));
+    EXPECT_TRUE(LogHas("Przywrócono: 1\nUsunięto: 4\n")) << Utf8FromCp1250(ReadLog(log));
+    EXPECT_FALSE(FileExists(home + "\\lib\\ext\\ocf1.2.jar"));
+}
+
+namespace {
+
+// The lines of a README example that begins with first, without their indentation.
+std::vector<std::string> ReadmeExample(const std::string& first)
+{
+    std::string source = CARDSETUP_SOURCE_DIR;
+    if (source[0] == '/')
+        source = "Z:" + source;  // Wine's drive for the Unix root
+    std::replace(source.begin(), source.end(), '/', '\\');
+    std::vector<std::string> example;
+    for (const std::string& line : ReadLines(source + "\\README.md")) {
+        size_t text = line.find_first_not_of(' ');
+        bool starts = text != std::string::npos && line.compare(text, first.size(), first) == 0;
+        if (starts || (!example.empty() && text != std::string::npos && text >= 4))
+            example.push_back(line.substr(text));
+        else if (!example.empty())
+            break;
+    }
+    return example;
+}
+
+std::string Replaced(std::string text, const std::string& from, const std::string& to)
+{
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+// Runs a script as Group Policy runs a startup script: by cmd.exe, its current directory the
+// Windows directory (a share cannot be one); gives its exit code.
+DWORD RunStartupScript(const std::string& script)
+{
+    STARTUPINFOA startup;
+    PROCESS_INFORMATION process;
+    ZeroMemory(&startup, sizeof(startup));
+    startup.cb = sizeof(startup);
+    std::string line = "cmd.exe /d /c \"\"" + script + "\"\"";
+    DWORD code = STILL_ACTIVE;
+    if (!CreateProcessA(NULL, &line[0], NULL, NULL, FALSE, CREATE_NO_WINDOW, NULL,
+                        WindowsDirectory().c_str(), &startup, &process))
+        return GetLastError();
+    if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process.hProcess, &code);
+    else
+        TerminateProcess(process.hProcess, 99);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return code;
+}
+
+}  // namespace
+
+// The README's startup script, as written but for the share's path: it installs once from the
+// media, started from the Windows directory, and later boots find the bridge and start nothing.
+TEST_F(QuietRun, TheReadmesStartupScriptInstallsOnce)
+{
+    std::vector<std::string> example = ReadmeExample("if exist \"%windir%\\System32\\ocfpcsc1.dll\"");
+    ASSERT_EQ(2u, example.size()) << "the README's startup script was not found";
+    EXPECT_NE(std::string::npos, example[1].find("\\\\server\\share\\cardsetup\\cardsetup.exe"));
+    TempDir share{"share"};
+    std::string script = share / "startup.cmd";
+    std::string text;
+    for (const std::string& line : example)
+        text += Replaced(line, "\\\\server\\share\\cardsetup", media.Path()) + "\r\n";
+    ASSERT_TRUE(WriteTextFile(script, text));
+    ProgramOnMedia(Wide(media.Path()));
+    std::string scriptLog = WindowsDirectory() + "\\Temp\\cardsetup.log";
+    DeleteFileA(scriptLog.c_str());
+
+    RunStartupScript(script);
+    std::string written = ReadLog(scriptLog);
+    EXPECT_NE(std::string::npos, written.find("Nośnik: " + media.Path() + "\r\n"))
+        << Utf8FromCp1250(written);
+    EXPECT_NE(std::string::npos, written.find("Kod wyjścia: 3010")) << Utf8FromCp1250(written);
+    EXPECT_EQ("media ocfpcsc1.dll", ReadTextFile(SystemDirectory() + "\\ocfpcsc1.dll"));
+    EXPECT_EQ("media ocf1.2.jar", ReadTextFile(home + "\\lib\\ext\\ocf1.2.jar"));
+
+    ASSERT_TRUE(DeleteFileA(scriptLog.c_str()));
+    EXPECT_EQ(0u, RunStartupScript(script));
+    EXPECT_FALSE(FileExists(scriptLog)) << "the installer ran again";
+}
+
+// Nobody is at the screen: a switch without its value, an argument too long for the parser and
+// a driver package that does not end each end the run within seconds, without a window.
+TEST_F(QuietRun, NothingWaitsForAPersonOrWithoutEnd)
+{
+    EXPECT_EQ(87u, Run(WithLog(L"/log /quiet")));
+    EXPECT_FALSE(windowShown) << "/log took /quiet for its file";
+    EXPECT_EQ(87u, Run(std::wstring(1100, L'x') + L" /quiet"));
+    EXPECT_FALSE(windowShown) << "an argument too long hid the /quiet after it";
+    EXPECT_FALSE(FileExists(home + "\\lib\\ext\\ocf1.2.jar")) << "a refused run installed";
+
+    PackageTakes("6000");
+    EXPECT_EQ(1603u, Run(WithLog(L"/quiet /driver-timeout=1s")));
+    EXPECT_FALSE(windowShown);
+    EXPECT_TRUE(LogHas("BŁĄD - Instalator sterownika nie zakończył się w wyznaczonym czasie "
+                       "(nadal działa): Drivers\\twin64.bat"))
+        << Utf8FromCp1250(ReadLog(log));
+    for (int i = 0; i < 750 && !FileExists(drivers + "\\ran-slow-package.exe.txt"); i++)
+        Sleep(20);
+    EXPECT_TRUE(FileExists(drivers + "\\ran-slow-package.exe.txt")) << "the package was ended";
+}
+
+// The driver package's own codes reach the tool: a restart asked for or begun, and another
+// installation at work, which the tools retry.
+TEST_F(QuietRun, TheDriverPackagesOwnCodesComeThrough)
+{
+    for (int code : {3010, 1641, 1618}) {
+        PackageEndsWith(code);
+        EXPECT_EQ((DWORD)code, Run(WithLog(L"/quiet")));
+        EXPECT_FALSE(windowShown);
+        EXPECT_TRUE(LogHas("Drivers\\twin64.bat zakończył się z kodem " + std::to_string(code)));
+        EXPECT_TRUE(LogHas(kJavaOk)) << code;
+    }
+    EXPECT_TRUE(LogHas("BŁĄD - Instalator sterownika zakończył się błędem 1618"));
+}
+
+// 0 when the run needed to change nothing: a reader is there, so no package runs, and no file
+// was copied or removed; 3010 as soon as one was.
+TEST_F(QuietRun, ARunThatChangedNothingEnds0)
+{
+    SetEnvironmentVariableA("CARDSETUP_SCARD_READERS", "Gemplus USB Smart Card Reader 0");
+    EXPECT_EQ(0u, Run(WithLog(L"/quiet /components=driver")));
+    EXPECT_TRUE(LogHas("Kod wyjścia: 0"));
+    ASSERT_TRUE(WriteTextFile(systemJar, "old library"));
+    EXPECT_EQ(3010u, Run(L"/quiet /components=driver")) << "the old library's removal";
+    SetEnvironmentVariableA("CARDSETUP_SCARD_READERS", "");
+    EXPECT_EQ(3010u, Run(L"/quiet /components=driver")) << "the package ran";
+}
+
+// A second run finds every file in place and a reader installed: nothing to do, 0.
+// The user's files count too: the Java double does not write them, so they are laid out here as
+// CopyPolicyFile leaves them, and a new user without them makes a run that changes something.
+TEST_F(QuietRun, ARerunEnds0)
+{
+    char profile[MAX_PATH + 1] = "";
+    GetEnvironmentVariableA("USERPROFILE", profile, sizeof(profile));
+    struct UserFiles {
+        std::string policy, properties;
+        ~UserFiles()
+        {
+            DeleteFileA(policy.c_str());
+            DeleteFileA(properties.c_str());
+        }
+    } user = {std::string(profile) + "\\.java.policy", std::string(profile) + "\\.opencard.properties"};
+    ASSERT_EQ(3010u, Run(L"/quiet"));
+    ASSERT_TRUE(CopyFileA((media / "sun\\java.policy").c_str(), user.policy.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA((media / "sun\\opencard.properties").c_str(), user.properties.c_str(),
+                          FALSE));
+    SetEnvironmentVariableA("CARDSETUP_SCARD_READERS", "Gemplus USB Smart Card Reader 0");
+    EXPECT_EQ(0u, Run(WithLog(L"/quiet")));
+    EXPECT_TRUE(LogHas("Kod wyjścia: 0")) << Utf8FromCp1250(ReadLog(log));
+    ASSERT_TRUE(DeleteFileA(user.properties.c_str()));
+    EXPECT_EQ(3010u, Run(L"/quiet")) << "a user without the installer's files";
+}
+
+namespace {
+
+// The paths of the logs that quiet runs without /log left in the temporary directory.
+std::vector<std::string> TemporaryLogNames()
+{
+    char temporary[MAX_PATH + 1];
+    std::vector<std::string> names;
+    GetTempPathA(sizeof(temporary), temporary);
+    ForEachEntry(temporary, [&](const std::string& name, bool) {
+        if (name.rfind("cardsetup-", 0) == 0)
+            names.push_back(std::string(temporary) + name);
+    });
+    return names;
+}
+
+// Starts the program without arguments on a desktop of a window station of its own, which no
+// one sees, as a service's; gives its exit code, or STILL_ACTIVE when it did not end by itself.
+DWORD RunUnseen(const std::string& media)
+{
+    HWINSTA own = GetProcessWindowStation();
+    HWINSTA station = CreateWindowStationW(L"cardsetup-unseen", 0, WINSTA_ALL_ACCESS, NULL);
+    HDESK desktop = NULL;
+    if (station != NULL && SetProcessWindowStation(station)) {
+        desktop = CreateDesktopW(L"Default", NULL, NULL, 0, GENERIC_ALL, NULL);
+        SetProcessWindowStation(own);
+    }
+    std::wstring program = ProgramOnMedia(Wide(media));
+    std::wstring line = L"\"" + program + L"\"";
+    wchar_t desktopName[] = L"cardsetup-unseen\\Default";
+    STARTUPINFOW startup;
+    PROCESS_INFORMATION process;
+    DWORD code = STILL_ACTIVE;
+    ZeroMemory(&startup, sizeof(startup));
+    startup.cb = sizeof(startup);
+    startup.lpDesktop = desktopName;
+    if (desktop != NULL && CreateProcessW(program.c_str(), &line[0], NULL, NULL, FALSE, 0, NULL,
+                                          Wide(media).c_str(), &startup, &process)) {
+        if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0)
+            GetExitCodeProcess(process.hProcess, &code);
+        else
+            TerminateProcess(process.hProcess, 99);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    if (desktop != NULL)
+        CloseDesktop(desktop);
+    if (station != NULL)
+        CloseWindowStation(station);
+    return code;
+}
+
+}  // namespace
+
+// An interactive start where no one can see a window (a service's window station, session 0)
+// runs as a quiet one, with its log in the temporary directory saying why, and does not wait
+// for an answer to its welcome question.
+TEST_F(QuietRun, AnInteractiveStartThatNoOneSeesRunsQuietly)
+{
+    // Earlier runs' logs go: one of the same second would bear the same name.
+    for (const std::string& name : TemporaryLogNames())
+        DeleteFileA(name.c_str());
+    EXPECT_EQ(3010u, RunUnseen(media.Path()));
+    EXPECT_EQ("media ocf1.2.jar", ReadTextFile(home + "\\lib\\ext\\ocf1.2.jar"));
+    std::string written;
+    for (const std::string& name : TemporaryLogNames())
+        written += ReadLog(name);
+    EXPECT_NE(std::string::npos, written.find("Brak widocznego pulpitu")) << Utf8FromCp1250(written);
+    EXPECT_NE(std::string::npos, written.find("Kod wyjścia: 3010"));
 }
 
 // Two runs at once would race for the one-time backups of the users' policies.

@@ -8,20 +8,34 @@
 #include "support/prompt_answerer.h"
 #include "support/test_files.h"
 
+std::wstring ProgramOnMedia(const std::wstring& mediaDirectory)
+{
+    std::wstring program = mediaDirectory + L"\\cardsetup.exe";
+    CopyFileW(Wide(ProgramDirectory() + "\\cardsetup.exe").c_str(), program.c_str(), FALSE);
+    return program;
+}
+
 InstallerSession::InstallerSession(const std::string& mediaDirectory, std::string program,
                                    const std::wstring& arguments, DWORD creationFlags)
 {
-    Start(Wide(program.empty() ? ProgramDirectory() + "\\cardsetup.exe" : program),
+    Start(program.empty() ? ProgramOnMedia(Wide(mediaDirectory)) : Wide(program),
           Wide(mediaDirectory), arguments, creationFlags);
 }
 
 InstallerSession::InstallerSession(const std::wstring& mediaDirectory,
                                    const std::wstring& arguments)
 {
-    Start(Wide(ProgramDirectory() + "\\cardsetup.exe"), mediaDirectory, arguments);
+    Start(ProgramOnMedia(mediaDirectory), mediaDirectory, arguments);
 }
 
-void InstallerSession::Start(const std::wstring& program, const std::wstring& mediaDirectory,
+InstallerSession::InstallerSession(const std::wstring& mediaDirectory,
+                                   const std::wstring& arguments,
+                                   const std::wstring& currentDirectory, DWORD creationFlags)
+{
+    Start(ProgramOnMedia(mediaDirectory), currentDirectory, arguments, creationFlags);
+}
+
+void InstallerSession::Start(const std::wstring& program, const std::wstring& currentDirectory,
                              const std::wstring& arguments, DWORD creationFlags)
 {
     STARTUPINFOW startup;
@@ -33,7 +47,7 @@ void InstallerSession::Start(const std::wstring& program, const std::wstring& me
     startup.cb = sizeof(startup);
     ZeroMemory(&process_, sizeof(process_));
     if (!CreateProcessW(program.c_str(), commandLine.data(), NULL, NULL, FALSE, creationFlags,
-                        NULL, mediaDirectory.c_str(), &startup, &process_))
+                        NULL, currentDirectory.c_str(), &startup, &process_))
         ZeroMemory(&process_, sizeof(process_));
 }
 

@@ -9,12 +9,17 @@
 
 class InstallerSession {
 public:
-    // Starts the program (build/bin/cardsetup.exe unless named) in mediaDirectory, with the
-    // arguments and process creation flags given.
+    // Starts the program with the arguments and process creation flags given, in mediaDirectory.
+    // Unless one is named, it is build/bin/cardsetup.exe copied into mediaDirectory, as the media
+    // hold it.
     explicit InstallerSession(const std::string& mediaDirectory, std::string program = "",
                               const std::wstring& arguments = L"", DWORD creationFlags = 0);
     explicit InstallerSession(const std::wstring& mediaDirectory,
                               const std::wstring& arguments = L"");
+    // The same, started by its full path from another current directory, as a startup script
+    // or a deployment tool starts it.
+    InstallerSession(const std::wstring& mediaDirectory, const std::wstring& arguments,
+                     const std::wstring& currentDirectory, DWORD creationFlags = 0);
     ~InstallerSession();  // ends the program if it still runs
 
     bool Started() const { return process_.hProcess != NULL; }
@@ -45,7 +50,7 @@ public:
     bool ShowsAWindow();
 
 private:
-    void Start(const std::wstring& program, const std::wstring& mediaDirectory,
+    void Start(const std::wstring& program, const std::wstring& currentDirectory,
                const std::wstring& arguments, DWORD creationFlags = 0);
 
     PROCESS_INFORMATION process_;
@@ -54,6 +59,10 @@ private:
 // The visible top-level windows of every process but this one: what the screen shows, a
 // console window that a child process opens included.
 std::set<HWND> WindowsOnScreen();
+
+// The program as the media hold it: build/bin/cardsetup.exe copied into mediaDirectory (a copy
+// there that is running stays). Gives its path.
+std::wstring ProgramOnMedia(const std::wstring& mediaDirectory);
 
 // A window's text in code page 1250, sent as WM_GETTEXT, which reaches another process.
 std::string WindowText(HWND window);

@@ -62,6 +62,10 @@ struct Row {
     int codePage = 1250;                 // the ANSI code page of the row's Windows
     const wchar_t* mediaFolder = NULL;   // where the media lie during the runs, when not kMedia
     bool unicodeHome = false;            // the runtime lies in kUnicodeHome during the runs
+    const wchar_t* startedIn = NULL;     // the current directory the program is started in,
+                                         // by its full path, when not the media
+    std::function<void()> beforeLastRun = {};  // between the runs, before the last one
+    int quietExit = -1;                  // the quiet run's exit code, when not the labels' own
 };
 
 // ---- The PC before the row ---------------------------------------------------------------
@@ -189,10 +193,20 @@ struct Seen {
     DWORD exitCode = 0;
 };
 
+std::wstring MediaFolder(const Row& row)
+{
+    return row.mediaFolder ? std::wstring(row.mediaFolder) : Wide(kMedia);
+}
+
+std::wstring StartedIn(const Row& row)
+{
+    return row.startedIn ? std::wstring(row.startedIn) : MediaFolder(row);
+}
+
 Seen RunInstaller(const Row& row)
 {
     Seen seen;
-    InstallerSession program(row.mediaFolder ? std::wstring(row.mediaFolder) : Wide(kMedia));
+    InstallerSession program(MediaFolder(row), L"", StartedIn(row));
     HWND dialog = program.OpenDialog();
     if (dialog == NULL) {
         seen.problem = "no welcome question or no dialog";
@@ -231,8 +245,7 @@ Seen RunQuietly(const Row& row)
     if (row.tickIe || row.tickNetscape)
         arguments += std::wstring(L" /components=driver,java") + (row.tickIe ? L",ie" : L"") +
                      (row.tickNetscape ? L",netscape" : L"");
-    InstallerSession program(row.mediaFolder ? std::wstring(row.mediaFolder) : Wide(kMedia),
-                             arguments);
+    InstallerSession program(MediaFolder(row), arguments, StartedIn(row));
     for (int i = 0; i < 6000 && program.Running(); i++) {
         if (program.ShowsAWindow())
             seen.problem = "a quiet run showed a window";
@@ -725,6 +738,32 @@ std::vector<Row> Rows()
          .prepare = [] { WriteTextFile(Profile() + "\\.java.policy", "the user's own policy"); },
          .check = UninstallLeavesThePcAsBefore},
 
+        // How deployment tools start it, and what they read from its exit code
+        {.condition = "start: by its full path from C:\\windows, as a startup script", .fast = true,
+         .expected = {kOk, kOk, "", "", "Sun Java Plug-in: OK"}, .check = UserPolicyWritten,
+         .startedIn = L"C:\\windows"},
+        {.condition = "start: from C:\\windows, media in C:\\Łódź (code page 1252)",
+         .expected = {kOk, kOk, "", "", "Sun Java Plug-in: OK"}, .check = UserPolicyWritten,
+         .codePage = 1252, .mediaFolder = kPolishMedia, .startedIn = L"C:\\windows"},
+        {.condition = "start: a re-run with the reader installed since", .fast = true,
+         .expected = {kWarning, kOk, "", "", "Wykryto już zainstalowany w systemie czytnik"},
+         .runs = 2, .beforeLastRun = [] {
+             SetEnvironmentVariableA("CARDSETUP_SCARD_READERS", "Gemplus USB Smart Card Reader 0");
+         },
+         .quietExit = 0},
+        {.condition = "drivers: the package asks for a restart (3010)",
+         .expected = {kOk, kOk, "", "", kDriverOk},
+         .prepare = [] { WriteTextFile(Media("Drivers\\twin64.bat"), "@exit /b 3010\r\n"); },
+         .quietExit = 3010},
+        {.condition = "drivers: the package begins a restart (1641)", .fast = true,
+         .expected = {kOk, kOk, "", "", kDriverOk},
+         .prepare = [] { WriteTextFile(Media("Drivers\\twin64.bat"), "@exit /b 1641\r\n"); },
+         .quietExit = 1641},
+        {.condition = "drivers: the package finds another installation at work (1618)",
+         .expected = {kOk, kOk, "", "", kDriverOk},
+         .prepare = [] { WriteTextFile(Media("Drivers\\twin64.bat"), "@exit /b 1618\r\n"); },
+         .quietExit = 1618},
+
         // Windows in other languages: folders with letters that the ANSI code page lacks
         {.condition = "language: media in C:\\Łódź, English Windows (code page 1252)", .fast = true,
          .expected = {kOk, kOk, "", "", "Sun Java Plug-in: OK"}, .check = UserPolicyWritten,
@@ -804,8 +843,11 @@ Seen Run(const Row& row, bool quiet)
         seen.problem = "the media or the runtime could not be moved";
         return seen;
     }
-    for (int run = 0; run < row.runs; run++)
+    for (int run = 0; run < row.runs; run++) {
+        if (run == row.runs - 1 && run > 0 && row.beforeLastRun)
+            row.beforeLastRun();
         seen = quiet ? RunQuietly(row) : RunInstaller(row);
+    }
     g_hold.reset();
     return seen;
 }
@@ -823,10 +865,13 @@ bool Is(const char* label, const char* expected)
 
 // What a quiet run of the row ends with: 1603 where the dialog shows an error, a warning of a
 // component step or the failed removal, and where a prompt would come (no one answers it, so a
-// file in use or read-only stays as it is); 3010 otherwise.
+// file in use or read-only stays as it is); 3010 otherwise, as every row's PC gets files; or
+// the row's own code, where the driver package gave one.
 DWORD ExpectedQuietExit(const Row& row)
 {
     const Expected& e = row.expected;
+    if (row.quietExit >= 0)
+        return (DWORD)row.quietExit;
     bool failed = !row.answers.empty() || std::string(e.reportPart) == kRemovalFailed ||
                   Is(e.driver, kError);
     for (const char* label : {e.java, e.ie, e.netscape})
