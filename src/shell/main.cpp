@@ -46,19 +46,16 @@ static void LockDllSearchToSystemDirectory()
         SetDllDirectoryA("");
 }
 
-// A quiet run always keeps a log: without /log, in the temporary directory.
+// A quiet run always keeps a log: without /log, in a temporary directory (log_file.h).
 static void OpenAskedLog(Options* options)
 {
-    SYSTEMTIME now;
-    wchar_t directory[MAX_PATH + 1];
+    bool opened;
 
-    if (options->log[0] == L'\0' && options->quiet && GetTempPathW(MAX_PATH + 1, directory)) {
-        GetLocalTime(&now);
-        StringCchPrintfW(options->log, MAX_PATH + 1, L"%scardsetup-%04u%02u%02u-%02u%02u%02u.log",
-                         directory, now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
-                         now.wSecond);
-    }
-    if (options->log[0] != L'\0' && OpenRunLog(options->log))
+    if (options->log[0] == L'\0' && options->quiet)
+        opened = OpenDefaultRunLog(RunningAsSystem(), options->log, MAX_PATH + 1);
+    else
+        opened = options->log[0] != L'\0' && OpenRunLog(options->log);
+    if (opened)
         LogRunFacts();
 }
 

@@ -8,4 +8,7 @@
 // Whether Windows is at least major.minor, as it reports itself (not as it tells old programs).
 bool WindowsVersionAtLeast(DWORD major, DWORD minor);
 
+// Whether the installer runs as SYSTEM, as deployment tools start it.
+bool RunningAsSystem();
+
 void LogRunFacts();

@@ -293,6 +293,30 @@ std::string ReadLog(const std::string& path)
     return Cp1250(Wide(ReadTextFile(path), CP_UTF8));
 }
 
+// A log as IT staff's tools read it: UTF-8 with its byte-order mark (u8 texts here, as the
+// test's own are in code page 1250), each line ended by CR LF, no NUL byte, and the exit code
+// on the last line.
+void ExpectWellFormedLog(const std::string& bytes, unsigned exitCode)
+{
+    const std::string exitLine = u8" Kod wyjścia: " + std::to_string(exitCode) + "\r\n";
+    const size_t stamp = sizeof("2026-12-08 02:40:20") - 1;
+    size_t bareLineEnds = 0;
+
+    ASSERT_GT(bytes.size(), 3 + stamp + exitLine.size());
+    EXPECT_EQ("\xEF\xBB\xBF", bytes.substr(0, 3)) << "no byte-order mark";
+    EXPECT_EQ(std::string::npos, bytes.find('\0')) << "a NUL byte at " << bytes.find('\0');
+    for (size_t at = bytes.find('\n'); at != std::string::npos; at = bytes.find('\n', at + 1))
+        bareLineEnds += bytes[at - 1] != '\r';
+    EXPECT_EQ(0u, bareLineEnds) << "lines ended by LF alone";
+    EXPECT_EQ(0, MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), 0, NULL, 0) +
+                     (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(),
+                                          (int)bytes.size(), NULL, 0) == 0))
+        << "not UTF-8";
+    size_t last = bytes.rfind('\n', bytes.size() - 2) + 1;
+    EXPECT_EQ(stamp + exitLine.size(), bytes.size() - last) << bytes.substr(last);
+    EXPECT_EQ(exitLine, bytes.substr(bytes.size() - exitLine.size())) << bytes.substr(last);
+}
+
 bool RunIsUnderway(HWND dialog)
 {
     return !IsWindowEnabled(GetDlgItem(dialog, IDCANCEL));
@@ -758,6 +782,75 @@ TEST_F(QuietRun, ASecondCopyWhileOneIsAtWorkRunsNothing)
     EXPECT_EQ(2u, ReadLines(home + "\\bin\\calls.txt").size()) << "a second run ran commands";
 }
 
+// The default log once had a name known to the second in a folder any user may write to.
+// What stands at those names now (a link to another account's file, a folder, a file held open)
+// neither receives the log nor costs it, and the run ends as it would have.
+TEST_F(QuietRun, WhatOthersPutAtTheOldLogNamesNeitherGetsNorCostsTheLog)
+{
+    char temporary[MAX_PATH + 1];
+    GetTempPathA(sizeof(temporary), temporary);
+    std::string victim = homes / "another-accounts-file.txt";
+    ASSERT_TRUE(WriteTextFile(victim, "another account's file"));
+    std::vector<std::string> planted;
+    std::vector<std::unique_ptr<FileHold>> held;
+    FILETIME start;
+    GetSystemTimeAsFileTime(&start);
+    for (int second = 0; second < 60; second++) {
+        ULARGE_INTEGER at = {{start.dwLowDateTime, start.dwHighDateTime}};
+        at.QuadPart += second * 10000000ull;
+        FILETIME utc = {at.LowPart, at.HighPart};
+        FILETIME local;
+        SYSTEMTIME t;
+        FileTimeToLocalFileTime(&utc, &local);
+        FileTimeToSystemTime(&local, &t);
+        char name[64];
+        snprintf(name, sizeof(name), "cardsetup-%04u%02u%02u-%02u%02u%02u.log", t.wYear,
+                 t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+        std::string path = std::string(temporary) + name;
+        planted.push_back(path);
+        if (second % 3 == 0) {
+            ASSERT_TRUE(MakeSymbolicLink(path, victim));
+        } else if (second % 3 == 1) {
+            ASSERT_TRUE(MakeDirectory(path));
+        } else {
+            ASSERT_TRUE(WriteTextFile(path, "a file held open"));
+            held.emplace_back(new FileHold(path, GENERIC_READ, FILE_SHARE_READ));
+        }
+    }
+    size_t logsBefore = TemporaryLogs();
+    EXPECT_EQ(3010u, Run(L"/quiet"));
+    EXPECT_EQ(logsBefore + 1, TemporaryLogs()) << "the log was lost";
+    EXPECT_EQ("another account's file", ReadTextFile(victim)) << "the log went through a link";
+    held.clear();
+    for (size_t i = 0; i < planted.size(); i++) {
+        if (i % 3 == 2) {
+            EXPECT_EQ("a file held open", ReadTextFile(planted[i]));
+        }
+        EXPECT_TRUE(i % 3 == 0   ? RemoveSymbolicLink(planted[i])
+                    : i % 3 == 1 ? RemoveDirectoryA(planted[i].c_str())
+                                 : DeleteFileA(planted[i].c_str()))
+            << planted[i];
+    }
+}
+
+// The log asked for, byte for byte; a later, shorter run over it leaves nothing of the earlier.
+TEST_F(QuietRun, ALogIsUtf8WithItsMarkCrLfLineEndsAndTheExitCodeLast)
+{
+    EXPECT_EQ(3010u, Run(WithLog(L"/quiet")));
+    std::string earlier = ReadTextFile(log);
+    ExpectWellFormedLog(earlier, 3010);
+    EXPECT_NE(std::string::npos, earlier.find(u8"Środowisko JRE: "));
+
+    EXPECT_EQ(87u, Run(WithLog(L"/quiet /install")));
+    std::string shorter = ReadTextFile(log);
+    ExpectWellFormedLog(shorter, 87);
+    EXPECT_LT(shorter.size(), earlier.size());
+    EXPECT_EQ(std::string::npos, shorter.find("Skopiowano")) << "the earlier log's end survived";
+
+    EXPECT_EQ(0u, Run(WithLog(L"/uninstall /quiet")));
+    ExpectWellFormedLog(ReadTextFile(log), 0);
+}
+
 TEST_F(QuietRun, ABadCommandLineIsRefusedWith87)
 {
     EXPECT_EQ(87u, Run(WithLog(L"/quiet /install")));
@@ -814,10 +907,10 @@ TEST_F(Uninstall, EveryFileIsAsBeforeTheInstall)
     EXPECT_FALSE(windowShown);
     EXPECT_EQ(before, Homes());
     EXPECT_FALSE(FileExists(SystemDirectory() + "\\ocfpcsc1.dll"));
-    EXPECT_NE(std::string::npos, ReadLog(log).find("Przywrócono: 2\nUsunięto: 6\n"))
+    EXPECT_NE(std::string::npos, ReadLog(log).find("Przywrócono: 2\r\nUsunięto: 6\r\n"))
         << Utf8FromCp1250(ReadLog(log));
     EXPECT_EQ(0u, Run(WithLog(L"/uninstall /quiet")));
-    EXPECT_NE(std::string::npos, ReadLog(log).find("Przywrócono: 0\nUsunięto: 0\n"));
+    EXPECT_NE(std::string::npos, ReadLog(log).find("Przywrócono: 0\r\nUsunięto: 0\r\n"));
 }
 
 // What is not the installer's own stays: a bridge that another product put there since, and
