@@ -12,6 +12,7 @@
 #include "shell/installer_dialog.h"
 #include "shell/quiet_run.h"
 #include "shell/run_facts.h"
+#include "shell/single_instance.h"
 #include "shell/uninstall_run.h"
 #include "shell/window_titles.h"
 #include <strsafe.h>  // last: makes the unbounded string calls compile errors
@@ -29,9 +30,6 @@ static const char kWelcomeText[] =
 static const char kUsage[] =
     "cardsetup.exe [/quiet] [/log <plik>] [/components=driver,java,ie,netscape] "
     "[/reader=1|2|auto] [/driver-args \"...\"] [/norestart] [/uninstall]";
-
-// One installer at a time, in every session: two runs would race for the one-time backups.
-static const wchar_t kRunningMutex[] = L"Global\\cardsetup-installer";
 
 typedef BOOL(WINAPI* SetDefaultDllDirectoriesFunction)(DWORD flags);
 
@@ -113,12 +111,14 @@ static int RunInteractively(HINSTANCE instance)
 
 static int Run(HINSTANCE instance, const Options* options)
 {
-    HANDLE running = CreateMutexW(NULL, TRUE, kRunningMutex);
+    InstanceLock lock;
+    InstanceClaim claim = ClaimSingleInstance(&lock);
     int exitCode;
 
-    if (running != NULL && GetLastError() == ERROR_ALREADY_EXISTS) {
-        CloseHandle(running);
-        LogText("Instalator już działa");
+    if (claim != InstanceClaimed) {
+        ReleaseSingleInstance(&lock);
+        LogText(claim == InstanceRunning ? "Instalator już działa"
+                                         : "Nie można wykluczyć, że instalator już działa");
         return options->quiet ? kExitAlreadyRunning : ShowTheRunningInstaller();
     }
     if (options->driverArguments[0] != L'\0')
@@ -127,10 +127,7 @@ static int Run(HINSTANCE instance, const Options* options)
         exitCode = RunUninstall(options);
     else
         exitCode = options->quiet ? RunQuietly(options) : RunInteractively(instance);
-    if (running != NULL) {
-        ReleaseMutex(running);
-        CloseHandle(running);
-    }
+    ReleaseSingleInstance(&lock);
     return exitCode;
 }
 

@@ -3,6 +3,8 @@
 // holds one registered Java runtime, the PC/SC double and driver launchers that leave proof.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <sddl.h>
 #include <string.h>
 
 #include <algorithm>
@@ -780,6 +782,33 @@ TEST_F(QuietRun, ASecondCopyWhileOneIsAtWorkRunsNothing)
     EXPECT_FALSE(windowShown);
     EXPECT_EQ(3010u, first.WaitForExit(30000));
     EXPECT_EQ(2u, ReadLines(home + "\\bin\\calls.txt").size()) << "a second run ran commands";
+}
+
+// Another account made the installer's global name first; under Wine, which has no private
+// namespaces, that is the name the installer takes. Two copies started at once never both run.
+TEST_F(QuietRun, ANameAnotherAccountTookNeverLetsTwoCopiesRun)
+{
+    SECURITY_ATTRIBUTES nobody = {sizeof(nobody), NULL, FALSE};
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        L"D:P", SDDL_REVISION_1, &nobody.lpSecurityDescriptor, NULL));
+    HANDLE taken = CreateMutexW(&nobody, FALSE, L"Global\\cardsetup-installer");
+    LocalFree(nobody.lpSecurityDescriptor);
+    ASSERT_TRUE(taken != NULL);
+    ASSERT_TRUE(WriteTextFile(home + "\\bin\\delay-ms.txt", "1000"));
+
+    InstallerSession first(media.Path(), "", L"/quiet");
+    InstallerSession second(media.Path(), "", L"/quiet");
+    DWORD codes[2] = {first.WaitForExit(30000), second.WaitForExit(30000)};
+    CloseHandle(taken);
+    std::sort(codes, codes + 2);
+    if (RunningUnderWine()) {
+        EXPECT_EQ(1618u, codes[0]) << "ran beside a name it could not claim";
+        EXPECT_EQ(1618u, codes[1]) << "ran beside a name it could not claim";
+    } else {
+        EXPECT_EQ(1618u, codes[0]) << "two copies ran at once";
+        EXPECT_EQ(3010u, codes[1]) << "blocked by another account's name";
+    }
+    EXPECT_GE(2u, ReadLines(home + "\\bin\\calls.txt").size()) << "two copies ran at once";
 }
 
 // The default log once had a name known to the second in a folder any user may write to.
