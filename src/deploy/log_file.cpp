@@ -118,6 +118,13 @@ bool DefaultLogFolder(bool system, wchar_t* folder, size_t capacity)
            PrepareProtectedFolder(folder) && SUCCEEDED(StringCchCatW(folder, capacity, L"\\"));
 }
 
+// Whether CREATE_NEW failed because something holds the name: a file, a folder or a link.
+static bool NameTaken(DWORD error)
+{
+    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ||
+           error == ERROR_ACCESS_DENIED;
+}
+
 // Creates a new file named folder + prefix + random hexadecimal digits + suffix, trying other
 // names while one is taken; its path in path.
 static HANDLE CreateNewFile(const wchar_t* folder, const wchar_t* prefix, const wchar_t* suffix,
@@ -125,19 +132,17 @@ static HANDLE CreateNewFile(const wchar_t* folder, const wchar_t* prefix, const 
 {
     HANDLE file = INVALID_HANDLE_VALUE;
     unsigned char random[8];
-    DWORD error = ERROR_FILE_EXISTS;
 
-    for (int attempt = 0; attempt < kNameAttempts && error != ERROR_SUCCESS; attempt++) {
-        if ((error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS &&
-             error != ERROR_ACCESS_DENIED) ||
-            !g_randomBytes(random, sizeof(random)) ||
+    for (int attempt = 0; attempt < kNameAttempts; attempt++) {
+        if (!g_randomBytes(random, sizeof(random)) ||
             FAILED(StringCchPrintfW(path, capacity, L"%s%s%02x%02x%02x%02x%02x%02x%02x%02x%s",
                                     folder, prefix, random[0], random[1], random[2], random[3],
                                     random[4], random[5], random[6], random[7], suffix)))
             return INVALID_HANDLE_VALUE;
         file = CreateFileW(path, access, share, NULL, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
-        error = file == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+        if (file != INVALID_HANDLE_VALUE || !NameTaken(GetLastError()))
+            break;
     }
     if (file != INVALID_HANDLE_VALUE && !IsPlainFileHandle(file)) {
         CloseHandle(file);
