@@ -1,11 +1,14 @@
 // Each line is put together in Unicode from its pieces, each converted from its own code page,
-// and written in UTF-8 at once, so that a run cut short leaves every line it reached.
+// and written in UTF-8 at once, so that a run cut short leaves every line it reached. The file
+// begins with UTF-8's byte-order mark and ends its lines with CR LF, as CMTrace and the older
+// Notepads need to show the Polish letters and the lines.
 #include "deploy/run_log.h"
 
 #include <stdarg.h>
 #include <string.h>
 #include <windows.h>
 
+#include "deploy/log_file.h"
 #include "deploy/text.h"
 #include <strsafe.h>  // last: makes the unbounded string calls compile errors
 
@@ -14,12 +17,25 @@ static const size_t kLongestLine = 4096;
 static HANDLE g_log = INVALID_HANDLE_VALUE;
 static bool g_logIncomplete = false;
 
+static bool StartLog(HANDLE file)
+{
+    static const char kByteOrderMark[] = "\xEF\xBB\xBF";
+    DWORD written = 0;
+
+    g_log = file;
+    g_logIncomplete = g_log == INVALID_HANDLE_VALUE ||
+                      !WriteFile(g_log, kByteOrderMark, 3, &written, NULL) || written != 3;
+    return !g_logIncomplete;
+}
+
 bool OpenRunLog(const wchar_t* path)
 {
-    g_log = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS,
-                        FILE_ATTRIBUTE_NORMAL, NULL);
-    g_logIncomplete = g_log == INVALID_HANDLE_VALUE;
-    return !g_logIncomplete;
+    return StartLog(CreateNamedLogFile(path));
+}
+
+bool OpenDefaultRunLog(bool system, wchar_t* path, size_t capacity)
+{
+    return StartLog(CreateDefaultLogFile(system, path, capacity));
 }
 
 bool RunLogComplete()
@@ -43,18 +59,33 @@ static void AppendConverted(wchar_t* line, size_t capacity, UINT codePage, const
     line[used + (length > 0 ? length : 0)] = L'\0';
 }
 
+// Copies text into ended (capacity characters), a CR put before every LF that lacks one.
+static void EndLinesWithCrLf(wchar_t* ended, size_t capacity, const wchar_t* text)
+{
+    size_t used = 0;
+
+    for (; *text != L'\0' && used + 2 < capacity; text++) {
+        if (*text == L'\n' && (used == 0 || ended[used - 1] != L'\r'))
+            ended[used++] = L'\r';
+        ended[used++] = *text;
+    }
+    ended[used] = L'\0';
+}
+
 static void WriteLine(const wchar_t* line)
 {
     wchar_t stamped[kLongestLine];
+    wchar_t ended[kLongestLine];
     char utf8[3 * kLongestLine];
     SYSTEMTIME now;
     DWORD written = 0;
     int length;
 
     GetLocalTime(&now);
-    StringCchPrintfW(stamped, kLongestLine, L"%04u-%02u-%02u %02u:%02u:%02u %s\r\n", now.wYear,
+    StringCchPrintfW(stamped, kLongestLine, L"%04u-%02u-%02u %02u:%02u:%02u %s\n", now.wYear,
                      now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, line);
-    length = WideCharToMultiByte(CP_UTF8, 0, stamped, -1, utf8, sizeof(utf8), NULL, NULL) - 1;
+    EndLinesWithCrLf(ended, kLongestLine, stamped);
+    length = WideCharToMultiByte(CP_UTF8, 0, ended, -1, utf8, sizeof(utf8), NULL, NULL) - 1;
     if (length <= 0 || !WriteFile(g_log, utf8, (DWORD)length, &written, NULL) ||
         written != (DWORD)length)
         g_logIncomplete = true;

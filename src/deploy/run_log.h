@@ -3,10 +3,15 @@
 // whether or not a log was asked for.
 #pragma once
 
+#include <stddef.h>
 #include <wchar.h>
 
-// Creates the log at path (a file that is there is replaced). False when it cannot be made.
+// Creates the log at path: what the name held is replaced, never followed (log_file.h). False
+// when it cannot be made.
 bool OpenRunLog(const wchar_t* path);
+// Creates the default log, in a folder and under a name that no other account decides; its path
+// in path (capacity characters). False when it cannot be made.
+bool OpenDefaultRunLog(bool system, wchar_t* path, size_t capacity);
 // Whether a log was opened and every line reached it.
 bool RunLogComplete();
 void CloseRunLog();

@@ -14,6 +14,7 @@
 #include "shell/media_folder.h"
 #include "shell/quiet_run.h"
 #include "shell/run_facts.h"
+#include "shell/single_instance.h"
 #include "shell/uninstall_run.h"
 #include "shell/unattended.h"
 #include "shell/window_titles.h"
@@ -36,9 +37,6 @@ static const char kUsage[] =
 
 static const char kNoMediaText[] = "Nie można otworzyć folderu instalatora (zbyt długa ścieżka?).";
 
-// One installer at a time, in every session: two runs would race for the one-time backups.
-static const wchar_t kRunningMutex[] = L"Global\\cardsetup-installer";
-
 typedef BOOL(WINAPI* SetDefaultDllDirectoriesFunction)(DWORD flags);
 
 // SetDefaultDllDirectories is looked up, not imported: a Windows 7 without its update lacks it
@@ -52,20 +50,18 @@ static void LockDllSearchToSystemDirectory()
         SetDllDirectoryA("");
 }
 
-// A quiet run always keeps a log: without /log, in the temporary directory. It is opened before
-// the program leaves the current directory it was started in: a relative /log is the caller's.
+// A quiet run always keeps a log: without /log, in a temporary directory (log_file.h). It is
+// opened before the program leaves the current directory it was started in: a relative /log is
+// the caller's.
 static void OpenAskedLog(Options* options, const wchar_t* media)
 {
-    SYSTEMTIME now;
-    wchar_t directory[MAX_PATH + 1];
+    bool opened;
 
-    if (options->log[0] == L'\0' && options->quiet && GetTempPathW(MAX_PATH + 1, directory)) {
-        GetLocalTime(&now);
-        StringCchPrintfW(options->log, MAX_PATH + 1, L"%scardsetup-%04u%02u%02u-%02u%02u%02u.log",
-                         directory, now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
-                         now.wSecond);
-    }
-    if (options->log[0] != L'\0' && OpenRunLog(options->log))
+    if (options->log[0] == L'\0' && options->quiet)
+        opened = OpenDefaultRunLog(RunningAsSystem(), options->log, MAX_PATH + 1);
+    else
+        opened = options->log[0] != L'\0' && OpenRunLog(options->log);
+    if (opened)
         LogRunFacts(media);
 }
 
@@ -134,12 +130,14 @@ static int RunInteractively(HINSTANCE instance)
 
 static int Run(HINSTANCE instance, const Options* options)
 {
-    HANDLE running = CreateMutexW(NULL, TRUE, kRunningMutex);
+    InstanceLock lock;
+    InstanceClaim claim = ClaimSingleInstance(&lock);
     int exitCode;
 
-    if (running != NULL && GetLastError() == ERROR_ALREADY_EXISTS) {
-        CloseHandle(running);
-        LogText("Instalator już działa");
+    if (claim != InstanceClaimed) {
+        ReleaseSingleInstance(&lock);
+        LogText(claim == InstanceRunning ? "Instalator już działa"
+                                         : "Nie można wykluczyć, że instalator już działa");
         return options->quiet ? kExitAlreadyRunning : ShowTheRunningInstaller();
     }
     if (options->driverArguments[0] != L'\0')
@@ -148,10 +146,7 @@ static int Run(HINSTANCE instance, const Options* options)
         exitCode = RunUninstall(options);
     else
         exitCode = options->quiet ? RunQuietly(options) : RunInteractively(instance);
-    if (running != NULL) {
-        ReleaseMutex(running);
-        CloseHandle(running);
-    }
+    ReleaseSingleInstance(&lock);
     return exitCode;
 }
 

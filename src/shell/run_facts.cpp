@@ -45,6 +45,15 @@ static void AccountRights(bool* elevated, bool* system)
     CloseHandle(token);
 }
 
+bool RunningAsSystem()
+{
+    bool elevated;
+    bool system;
+
+    AccountRights(&elevated, &system);
+    return system;
+}
+
 static void LogAccount()
 {
     wchar_t name[257] = L"?";

@@ -8,5 +8,8 @@
 // Whether Windows is at least major.minor, as it reports itself (not as it tells old programs).
 bool WindowsVersionAtLeast(DWORD major, DWORD minor);
 
+// Whether the installer runs as SYSTEM, as deployment tools start it.
+bool RunningAsSystem();
+
 // media: the folder the program runs from, which holds the media.
 void LogRunFacts(const wchar_t* media);

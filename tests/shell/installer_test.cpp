@@ -3,6 +3,8 @@
 // holds one registered Java runtime, the PC/SC double and driver launchers that leave proof.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <sddl.h>
 #include <string.h>
 
 #include <algorithm>
@@ -288,10 +290,49 @@ size_t TemporaryLogs()
     return count;
 }
 
+// The default logs named cardsetup-<16 hexadecimal digits>.log in the temporary directory. Wine 8
+// leaves some Unix links out of a directory's listing, so names of other forms are not counted.
+size_t RandomlyNamedLogs()
+{
+    char temporary[MAX_PATH + 1];
+    size_t count = 0;
+    GetTempPathA(sizeof(temporary), temporary);
+    ForEachEntry(temporary, [&](const std::string& name, bool) {
+        count += name.size() == 30 && name.rfind("cardsetup-", 0) == 0 &&
+                 name.find_first_not_of("0123456789abcdef", 10) == 26 &&
+                 name.compare(26, 4, ".log") == 0;
+    });
+    return count;
+}
+
 // A log, written in UTF-8, in code page 1250 as the installer's texts are.
 std::string ReadLog(const std::string& path)
 {
     return Cp1250(Wide(ReadTextFile(path), CP_UTF8));
+}
+
+// A log as IT staff's tools read it: UTF-8 with its byte-order mark (u8 texts here, as the
+// test's own are in code page 1250), each line ended by CR LF, no NUL byte, and the exit code
+// on the last line.
+void ExpectWellFormedLog(const std::string& bytes, unsigned exitCode)
+{
+    const std::string exitLine = u8" Kod wyjścia: " + std::to_string(exitCode) + "\r\n";
+    const size_t stamp = sizeof("2026-12-08 02:40:20") - 1;
+    size_t bareLineEnds = 0;
+
+    ASSERT_GT(bytes.size(), 3 + stamp + exitLine.size());
+    EXPECT_EQ("\xEF\xBB\xBF", bytes.substr(0, 3)) << "no byte-order mark";
+    EXPECT_EQ(std::string::npos, bytes.find('\0')) << "a NUL byte at " << bytes.find('\0');
+    for (size_t at = bytes.find('\n'); at != std::string::npos; at = bytes.find('\n', at + 1))
+        bareLineEnds += bytes[at - 1] != '\r';
+    EXPECT_EQ(0u, bareLineEnds) << "lines ended by LF alone";
+    EXPECT_EQ(0, MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), 0, NULL, 0) +
+                     (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(),
+                                          (int)bytes.size(), NULL, 0) == 0))
+        << "not UTF-8";
+    size_t last = bytes.rfind('\n', bytes.size() - 2) + 1;
+    EXPECT_EQ(stamp + exitLine.size(), bytes.size() - last) << bytes.substr(last);
+    EXPECT_EQ(exitLine, bytes.substr(bytes.size() - exitLine.size())) << bytes.substr(last);
 }
 
 bool RunIsUnderway(HWND dialog)
@@ -1149,6 +1190,109 @@ TEST_F(QuietRun, ASecondCopyWhileOneIsAtWorkRunsNothing)
     EXPECT_EQ(2u, ReadLines(home + "\\bin\\calls.txt").size()) << "a second run ran commands";
 }
 
+// Another account made the installer's global name first; under Wine, which has no private
+// namespaces, that is the name the installer takes. Two copies started at once never both run.
+TEST_F(QuietRun, ANameAnotherAccountTookNeverLetsTwoCopiesRun)
+{
+    SECURITY_ATTRIBUTES nobody = {sizeof(nobody), NULL, FALSE};
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        L"D:P", SDDL_REVISION_1, &nobody.lpSecurityDescriptor, NULL));
+    HANDLE taken = CreateMutexW(&nobody, FALSE, L"Global\\cardsetup-installer");
+    LocalFree(nobody.lpSecurityDescriptor);
+    ASSERT_TRUE(taken != NULL);
+    ASSERT_TRUE(WriteTextFile(home + "\\bin\\delay-ms.txt", "1000"));
+
+    InstallerSession first(media.Path(), "", L"/quiet");
+    InstallerSession second(media.Path(), "", L"/quiet");
+    DWORD codes[2] = {first.WaitForExit(30000), second.WaitForExit(30000)};
+    CloseHandle(taken);
+    std::sort(codes, codes + 2);
+    if (RunningUnderWine()) {
+        EXPECT_EQ(1618u, codes[0]) << "ran beside a name it could not claim";
+        EXPECT_EQ(1618u, codes[1]) << "ran beside a name it could not claim";
+    } else {
+        EXPECT_EQ(1618u, codes[0]) << "two copies ran at once";
+        EXPECT_EQ(3010u, codes[1]) << "blocked by another account's name";
+    }
+    EXPECT_GE(2u, ReadLines(home + "\\bin\\calls.txt").size()) << "two copies ran at once";
+}
+
+// The default log once had a name known to the second in a folder any user may write to.
+// What stands at those names now (a link to another account's file, a folder, a file held open)
+// neither receives the log nor costs it, and the run ends as it would have.
+TEST_F(QuietRun, WhatOthersPutAtTheOldLogNamesNeitherGetsNorCostsTheLog)
+{
+    char temporary[MAX_PATH + 1];
+    GetTempPathA(sizeof(temporary), temporary);
+    std::string victim = homes / "another-accounts-file.txt";
+    ASSERT_TRUE(WriteTextFile(victim, "another account's file"));
+    std::vector<std::string> planted;
+    std::vector<std::string> heldFiles;
+    std::vector<std::unique_ptr<FileHold>> held;
+    FILETIME start;
+    GetSystemTimeAsFileTime(&start);
+    for (int second = 0; second < 60; second++) {
+        ULARGE_INTEGER at = {{start.dwLowDateTime, start.dwHighDateTime}};
+        at.QuadPart += second * 10000000ull;
+        FILETIME utc = {at.LowPart, at.HighPart};
+        FILETIME local;
+        SYSTEMTIME t;
+        FileTimeToLocalFileTime(&utc, &local);
+        FileTimeToSystemTime(&local, &t);
+        char name[64];
+        snprintf(name, sizeof(name), "cardsetup-%04u%02u%02u-%02u%02u%02u.log", t.wYear,
+                 t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+        std::string path = std::string(temporary) + name;
+        if (FileExists(path))
+            continue;  // an earlier run's log stands there already
+        planted.push_back(path);
+        if (second % 3 == 0) {
+            ASSERT_TRUE(MakeSymbolicLink(path, victim));
+        } else if (second % 3 == 1) {
+            ASSERT_TRUE(MakeDirectory(path));
+        } else {
+            ASSERT_TRUE(WriteTextFile(path, "a file held open"));
+            heldFiles.push_back(path);
+            held.emplace_back(new FileHold(path, GENERIC_READ, FILE_SHARE_READ));
+        }
+    }
+    size_t logsBefore = RandomlyNamedLogs();
+    EXPECT_EQ(3010u, Run(L"/quiet"));
+    EXPECT_EQ(logsBefore + 1, RandomlyNamedLogs()) << "the log was lost";
+    EXPECT_EQ("another account's file", ReadTextFile(victim)) << "the log went through a link";
+    held.clear();
+    for (const std::string& path : heldFiles)
+        EXPECT_EQ("a file held open", ReadTextFile(path));
+    for (const std::string& path : planted) {
+        DWORD attributes = Attributes(path);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            EXPECT_TRUE(RemoveDirectoryA(path.c_str())) << path;
+        } else if (ReadTextFile(path) == "a file held open") {
+            EXPECT_TRUE(DeleteFileA(path.c_str())) << path;
+        } else {
+            EXPECT_TRUE(RemoveSymbolicLink(path)) << path;
+        }
+    }
+}
+
+// The log asked for, byte for byte; a later, shorter run over it leaves nothing of the earlier.
+TEST_F(QuietRun, ALogIsUtf8WithItsMarkCrLfLineEndsAndTheExitCodeLast)
+{
+    EXPECT_EQ(3010u, Run(WithLog(L"/quiet")));
+    std::string earlier = ReadTextFile(log);
+    ExpectWellFormedLog(earlier, 3010);
+    EXPECT_NE(std::string::npos, earlier.find(u8"Środowisko JRE: "));
+
+    EXPECT_EQ(87u, Run(WithLog(L"/quiet /install")));
+    std::string shorter = ReadTextFile(log);
+    ExpectWellFormedLog(shorter, 87);
+    EXPECT_LT(shorter.size(), earlier.size());
+    EXPECT_EQ(std::string::npos, shorter.find("Skopiowano")) << "the earlier log's end survived";
+
+    EXPECT_EQ(0u, Run(WithLog(L"/uninstall /quiet")));
+    ExpectWellFormedLog(ReadTextFile(log), 0);
+}
+
 TEST_F(QuietRun, ABadCommandLineIsRefusedWith87)
 {
     EXPECT_EQ(87u, Run(WithLog(L"/quiet /install")));
@@ -1205,10 +1349,10 @@ TEST_F(Uninstall, EveryFileIsAsBeforeTheInstall)
     EXPECT_FALSE(windowShown);
     EXPECT_EQ(before, Homes());
     EXPECT_FALSE(FileExists(SystemDirectory() + "\\ocfpcsc1.dll"));
-    EXPECT_NE(std::string::npos, ReadLog(log).find("Przywrócono: 2\nUsunięto: 6\n"))
+    EXPECT_NE(std::string::npos, ReadLog(log).find("Przywrócono: 2\r\nUsunięto: 6\r\n"))
         << Utf8FromCp1250(ReadLog(log));
     EXPECT_EQ(0u, Run(WithLog(L"/uninstall /quiet")));
-    EXPECT_NE(std::string::npos, ReadLog(log).find("Przywrócono: 0\nUsunięto: 0\n"));
+    EXPECT_NE(std::string::npos, ReadLog(log).find("Przywrócono: 0\r\nUsunięto: 0\r\n"));
 }
 
 // What is not the installer's own stays: a bridge that another product put there since, and

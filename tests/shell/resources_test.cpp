@@ -256,3 +256,13 @@ TEST(ProgramFile, IsA64BitGuiProgramThatImportsOnlySystemLibraries)
                     SamePath(name, "ADVAPI32.dll") || SamePath(name, "msvcrt.dll"))
             << name;
 }
+
+// Built with the stack protector: the check's failure routine, linked statically, is in the
+// program, and its text with it; a build without the protector links no such routine.
+TEST(ProgramFile, EndsAFunctionWhoseStackWasOverrun)
+{
+    std::string bytes = ReadTextFile(ProgramFile());
+    ASSERT_GT(bytes.size(), 4096u);
+    EXPECT_NE(std::string::npos, bytes.find("*** stack smashing detected ***"))
+        << "cardsetup.exe was built without -fstack-protector-strong";
+}

@@ -34,9 +34,15 @@ TempDir::TempDir(const char* tag)
     path_ = name;
 }
 
+static bool RunUnixCommand(const std::string& command, const std::string& mark);
+static std::string ShellQuoted(const std::string& path);
+
+// Under Wine the links a test made are left to the Unix side, which Wine cannot see them all on.
 TempDir::~TempDir()
 {
     RemoveTree(path_);
+    if (FileExists(path_) && RunningUnderWine())
+        RunUnixCommand("rm -rf " + ShellQuoted(path_), path_ + ".gone");
 }
 
 void ForEachEntry(const std::string& directory,
@@ -55,6 +61,8 @@ void ForEachEntry(const std::string& directory,
     FindClose(find);
 }
 
+static std::string Narrow(UINT codePage, const std::wstring& text, BOOL* inexact);
+
 // In Unicode, so that names the ANSI code page cannot hold go too.
 static void RemoveTreeWide(const std::wstring& path)
 {
@@ -67,6 +75,11 @@ static void RemoveTreeWide(const std::wstring& path)
             std::wstring child = path + L"\\" + name;
             if (name == L"." || name == L"..")
                 continue;
+            // A link goes itself, never what it names.
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                RemoveSymbolicLink(Narrow(CP_ACP, child, NULL));
+                continue;
+            }
             SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
             if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 RemoveTreeWide(child);
@@ -109,6 +122,77 @@ bool MakeJavaHome(const std::string& home, const JavaHomeLayout& layout)
     if (layout.securityDirectory && !layout.ownPolicy.empty())
         made = made && WriteTextFile(lib + "\\security\\java.policy", layout.ownPolicy);
     return made;
+}
+
+typedef char*(CDECL* UnixFileNameFunction)(const WCHAR* dosName);
+
+static std::string UnixPath(const std::string& path)
+{
+    UnixFileNameFunction toUnix = (UnixFileNameFunction)(void*)GetProcAddress(
+        GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name");
+    char* unix = toUnix != NULL ? toUnix(Wide(path).c_str()) : NULL;
+    std::string unixPath = unix != NULL ? unix : "";
+    HeapFree(GetProcessHeap(), 0, unix);
+    return unixPath;
+}
+
+// A path for the shell, within single quotes (one inside is closed, escaped and reopened).
+static std::string ShellQuoted(const std::string& path)
+{
+    std::string unixPath = UnixPath(path);
+    std::string quoted = "'";
+    for (char letter : unixPath)
+        quoted += letter == '\'' ? std::string("'\\''") : std::string(1, letter);
+    return quoted + "'";
+}
+
+// Runs a shell command on the Unix side. Wine does not tell when a Unix program ends, so the
+// command leaves a mark once it has succeeded, and that is awaited.
+static bool RunUnixCommand(const std::string& command, const std::string& mark)
+{
+    std::string line = "sh -c \"" + command + " && : > " + ShellQuoted(mark) + "\"";
+    STARTUPINFOA startup = {};
+    PROCESS_INFORMATION process;
+    bool done = false;
+
+    startup.cb = sizeof(startup);
+    if (UnixPath(mark).empty() ||
+        !CreateProcessA("Z:\\bin\\sh", &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup,
+                        &process))
+        return false;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    for (int i = 0; i < 500 && !done; i++) {
+        done = FileExists(mark);
+        Sleep(done ? 0 : 20);
+    }
+    DeleteFileA(mark.c_str());
+    return done;
+}
+
+// Wine 8 makes no Windows links, and deletes no Unix link: ln and rm do it.
+static bool MakeUnixLink(const std::string& link, const std::string& target)
+{
+    return RunUnixCommand("ln -s " + ShellQuoted(target) + " " + ShellQuoted(link), link + ".made");
+}
+
+// Wine 8 reports a Unix link to a file deleted and keeps it, and lists no link to nothing.
+bool RemoveSymbolicLink(const std::string& link)
+{
+    if (!RunningUnderWine())
+        return RemoveDirectoryA(link.c_str()) || DeleteFileA(link.c_str());
+    return RunUnixCommand("test -L " + ShellQuoted(link) + " && rm " + ShellQuoted(link),
+                          link + ".gone");
+}
+
+bool MakeSymbolicLink(const std::string& link, const std::string& target)
+{
+    if (RunningUnderWine())
+        return MakeUnixLink(link, target);
+    return CreateSymbolicLinkA(link.c_str(), target.c_str(),
+                               GetFileAttributesA(target.c_str()) & FILE_ATTRIBUTE_DIRECTORY
+                                   ? SYMBOLIC_LINK_FLAG_DIRECTORY
+                                   : 0) != 0;
 }
 
 bool MakeDirectory(const std::string& path)

@@ -35,6 +35,11 @@ void RemoveTree(const std::string& path);
 typedef std::map<std::string, std::string> FileContents;
 void ReadTree(const std::string& directory, FileContents* files);
 bool MakeDirectory(const std::string& path);
+// A symbolic link at link to target, which need not exist. Under Wine a Unix link, which Wine
+// follows as Windows follows its own; on Windows its own link (administrators may make them).
+bool MakeSymbolicLink(const std::string& link, const std::string& target);
+// Removes a link itself, to a file or to a folder, never what it names.
+bool RemoveSymbolicLink(const std::string& link);
 bool WriteTextFile(const std::string& path, const std::string& content);
 std::string ReadTextFile(const std::string& path);
 bool FileExists(const std::string& path);
