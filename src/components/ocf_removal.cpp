@@ -40,9 +40,21 @@ static BOOL Remove(const char*, const char* target)
     return DeleteFileA(target);
 }
 
+static BOOL PutBackAtRestart(const char* backup, const char* target)
+{
+    return MoveAtRestart(backup, target) == ERROR_SUCCESS;
+}
+
+static BOOL RemoveAtRestart(const char*, const char* target)
+{
+    return MoveAtRestart(NULL, target) == ERROR_SUCCESS;
+}
+
 // Makes the change, asking while it cannot be made. True when it was made.
-static bool Change(Removal* run, BOOL (*change)(const char*, const char*), const char* from,
-                   const char* target)
+// A file in use may be changed at the next restart instead (atRestart), where a quiet run asks
+// for it.
+static bool Change(Removal* run, BOOL (*change)(const char*, const char*),
+                   BOOL (*atRestart)(const char*, const char*), const char* from, const char* target)
 {
     int answer = IDRETRY;
 
@@ -53,6 +65,14 @@ static bool Change(Removal* run, BOOL (*change)(const char*, const char*), const
         }
         answer = AskAboutFile(from, target, pass);
     }
+    if (answer == kReplaceAtRestart && atRestart(from, target)) {
+        NoteChange();
+        run->counts->atRestart++;
+        LogPaths("Plik w użyciu, zmiana po ponownym uruchomieniu", target);
+        return true;
+    }
+    if (answer == kReplaceAtRestart)
+        NoteFileLeft();
     run->counts->aborted = run->counts->aborted || answer == IDABORT;
     run->counts->failed++;
     LogPaths("Nie zmieniono", target);
@@ -68,7 +88,7 @@ static void RemoveIfOurs(Removal* run, const char* mediaFile, const char* target
     if (!SameFileContent(mediaFile, target)) {
         LogPaths("Nie pochodzi z nośnika, pozostawiono", target);
         run->counts->kept++;
-    } else if (Change(run, Remove, mediaFile, target)) {
+    } else if (Change(run, Remove, RemoveAtRestart, mediaFile, target)) {
         LogPaths("Usunięto", target);
         run->counts->removed++;
     }
@@ -101,7 +121,7 @@ static void Restore(Removal* run, const char* mediaFile, const char* target, boo
         if (Exists(target) && !SameFileContent(mediaFile, target) &&
             !SameFileContent(run->backup, target))
             KeepEdited(run, target);
-        else if (Change(run, PutBack, run->backup, target)) {
+        else if (Change(run, PutBack, PutBackAtRestart, run->backup, target)) {
             LogPaths("Przywrócono", target);
             run->counts->restored++;
         }

@@ -11,6 +11,7 @@ struct RemovalCounts {
     int32_t removed;   // the installer's files taken away
     int32_t kept;      // files that are not the installer's, and policies without a backup
     int32_t failed;    // the installer's files that could not be restored or removed
+    int32_t atRestart; // of those restored or removed, the ones in use: done at the next restart
     bool aborted;      // the user chose Abort
     bool mediaMissing; // the media lack the files to compare with: nothing was changed
     char edited[384];  // files changed since the install, kept with their backups, one a line

@@ -185,6 +185,20 @@ int AskAboutFile(const char* source, const char* destination, int pass)
     return ExamineAndAsk(source, destination, 0, pass);
 }
 
+// The copy waits beside the file for the next restart; where Windows refuses even that, the file
+// stays as it is, as Ignore leaves it.
+static CopyResult CopyAtRestart(const char* source, const char* destination)
+{
+    if (ReplaceAtRestart(source, destination) == ERROR_SUCCESS) {
+        NoteChange();
+        LogPaths("Plik w użyciu, zostanie zastąpiony po ponownym uruchomieniu", destination);
+    } else {
+        NoteFileLeft();
+        LogPaths("Plik w użyciu, pozostawiony", destination);
+    }
+    return CopyDone;
+}
+
 static void LogFailedCopy(const char* source, const char* destination, DWORD error)
 {
     char what[64];
@@ -210,6 +224,8 @@ CopyResult CopyFileGuarded(const char* source, const char* destination, int acce
         answer = ExamineAndAsk(source, destination, acceptIdentical, ++pass);
         if (answer == IDABORT)
             return CopyAborted;
+        if (answer == kReplaceAtRestart)
+            return CopyAtRestart(source, destination);
         if (answer == IDOK || answer == IDIGNORE)
             return CopyDone;
         if (answer != IDRETRY && answer != IDTRYAGAIN) {

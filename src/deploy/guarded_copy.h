@@ -30,6 +30,8 @@ DWORD AttributesForRetry(DWORD attributes);
 // Decides a copy conflict in place of the prompt, where a run without anyone at the screen puts
 // one: IDABORT, IDRETRY, IDIGNORE, or IDTRYAGAIN to try the copy once more and change nothing.
 // pass counts this copy's failed attempts, from 1.
+// kReplaceAtRestart: leave the file in use now and have Windows replace it at the next restart.
+const int kReplaceAtRestart = IDCONTINUE;
 typedef int (*ConflictDecider)(const char* source, const char* destination, int pass);
 extern ConflictDecider g_decideConflict;  // NULL: the prompt asks the user
 

@@ -161,6 +161,32 @@ HANDLE CreateDefaultLogFile(bool system, wchar_t* path, size_t capacity)
                          capacity);
 }
 
+// The log is renamed into place while open, which needs delete access, and readers that do not
+// share deletion (Notepad, CMTrace) could then not read it during the run. So it is opened again
+// by its name for writing alone; only the very file that was moved there is taken (by its file
+// index: the name fixes the volume, whose serial number Wine does not give for the first handle).
+static HANDLE OpenAgainForWriting(HANDLE file, const wchar_t* path)
+{
+    BY_HANDLE_FILE_INFORMATION moved;
+    BY_HANDLE_FILE_INFORMATION found;
+    HANDLE again;
+    bool known = GetFileInformationByHandle(file, &moved) != 0;
+
+    CloseHandle(file);
+    if (!known)
+        return INVALID_HANDLE_VALUE;
+    again = CreateFileW(path, GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+    if (again != INVALID_HANDLE_VALUE &&
+        (!GetFileInformationByHandle(again, &found) ||
+         found.nFileIndexHigh != moved.nFileIndexHigh ||
+         found.nFileIndexLow != moved.nFileIndexLow || !IsPlainFileHandle(again))) {
+        CloseHandle(again);
+        again = INVALID_HANDLE_VALUE;
+    }
+    return again;
+}
+
 HANDLE CreateNamedLogFile(const wchar_t* path)
 {
     wchar_t folder[MAX_PATH + 1];
@@ -174,12 +200,12 @@ HANDLE CreateNamedLogFile(const wchar_t* path)
     if (FAILED(StringCchCopyNW(folder, MAX_PATH + 1, path, (size_t)(name - path))))
         return INVALID_HANDLE_VALUE;
     // The move needs the file shared for deletion, as it is renamed while open.
-    file = CreateNewFile(folder, L"cardsetup-", L".tmp", GENERIC_WRITE | DELETE,
+    file = CreateNewFile(folder, L"cardsetup-", L".tmp", GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES,
                          FILE_SHARE_READ | FILE_SHARE_DELETE, beside, MAX_PATH + 1);
     if (file != INVALID_HANDLE_VALUE && !MoveFileExW(beside, path, MOVEFILE_REPLACE_EXISTING)) {
         DeleteFileW(beside);
         CloseHandle(file);
-        file = INVALID_HANDLE_VALUE;
+        return INVALID_HANDLE_VALUE;
     }
-    return file;
+    return file != INVALID_HANDLE_VALUE ? OpenAgainForWriting(file, path) : file;
 }

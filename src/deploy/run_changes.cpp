@@ -5,6 +5,7 @@
 #include <strsafe.h>  // last: makes the unbounded string calls compile errors
 
 static bool g_changed = false;
+static bool g_fileLeft = false;
 
 void NoteChange()
 {
@@ -14,4 +15,14 @@ void NoteChange()
 bool RunChangedSomething()
 {
     return g_changed;
+}
+
+void NoteFileLeft()
+{
+    g_fileLeft = true;
+}
+
+bool RunLeftAFile()
+{
+    return g_fileLeft;
 }

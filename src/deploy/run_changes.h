@@ -8,3 +8,9 @@ void NoteChange();
 
 // Whether NoteChange was called during this run.
 bool RunChangedSomething();
+
+// Called where a file that was to be replaced or removed is left as it was, with no one to ask.
+void NoteFileLeft();
+
+// Whether NoteFileLeft was called during this run.
+bool RunLeftAFile();

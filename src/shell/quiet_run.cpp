@@ -14,17 +14,24 @@
 static const int kQuietCopyAttempts = 4;
 static const DWORD kQuietCopyPauseMs = 1000;
 
-static int g_filesLeft = 0;
+static const DWORD kMarksThatRefuse =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
-// In place of the prompt: try again, then leave the file as it is, as Ignore does.
+// In place of the prompt: try again; then a file in use is replaced at the next restart, as
+// Windows Installer does, and a read-only, hidden or system one is left exactly as it is.
 static int DecideWithoutPrompt(const char*, const char* destination, int pass)
 {
+    DWORD attributes;
+
     if (pass < kQuietCopyAttempts) {
         Sleep(kQuietCopyPauseMs);
         return IDTRYAGAIN;
     }
+    attributes = GetFileAttributesA(destination);
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & kMarksThatRefuse))
+        return kReplaceAtRestart;
     LogPaths("Plik w użyciu lub tylko do odczytu, pozostawiony", destination);
-    g_filesLeft++;
+    NoteFileLeft();
     return IDIGNORE;
 }
 
@@ -88,5 +95,5 @@ int RunQuietly(const Options* options)
     PrepareQuietRun();
     g_launcherTimeLimitMs = options->driverTimeLimitMs;
     RunAndReport(&selection, &results, report);
-    return QuietExitCode(&results, g_filesLeft > 0, RunChangedSomething());
+    return QuietExitCode(&results, RunLeftAFile(), RunChangedSomething());
 }

@@ -58,5 +58,9 @@ int RunUninstall(const Options* options)
     if (!options->quiet)
         ShowMessageBox(NULL, summary, CARDSETUP_WELCOME_CAPTION,
                        MB_OK | (counts.mediaMissing ? MB_ICONERROR : MB_ICONINFORMATION));
-    return options->quiet && (counts.failed > 0 || counts.mediaMissing) ? kExitFailed : 0;
+    if (!options->quiet)
+        return 0;
+    if (counts.failed > 0 || counts.mediaMissing)
+        return kExitFailed;
+    return counts.atRestart > 0 ? kExitRestartNeeded : 0;
 }

@@ -699,6 +699,60 @@ TEST_F(Installer, TheDetailsButtonTogglesOnlyTheHeightWhereTheUserMovedTheDialog
 
 // ---- Quiet runs, as deployment tools start the installer -------------------------------------
 
+namespace {
+
+const char kSessionManager[] = "System\\CurrentControlSet\\Control\\Session Manager";
+
+// The renames Windows keeps for the next restart, each target with the file that is to replace
+// it ("" for a removal), without their "\\??\\" and "!" marks.
+std::map<std::string, std::string> PendingRenames()
+{
+    std::vector<char> value(65536);
+    DWORD size = (DWORD)value.size() - 2;
+    std::map<std::string, std::string> renames;
+    if (RegGetValueA(HKEY_LOCAL_MACHINE, kSessionManager, "PendingFileRenameOperations",
+                     RRF_RT_REG_MULTI_SZ, NULL, value.data(), &size) != ERROR_SUCCESS)
+        return renames;
+    auto bare = [](std::string name) {
+        if (!name.empty() && name[0] == '!')
+            name.erase(0, 1);
+        return name.rfind("\\??\\", 0) == 0 ? name.substr(4) : name;
+    };
+    for (size_t at = 0; at < size && value[at] != '\0';) {
+        std::string from = value.data() + at;
+        at += from.size() + 1;
+        std::string to = at < size ? value.data() + at : "";
+        at += to.size() + 1;
+        renames[bare(to)] = bare(from);
+    }
+    return renames;
+}
+
+void ClearPendingRenames()
+{
+    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kSessionManager, "PendingFileRenameOperations");
+}
+
+// What a restart does to the pending renames: Wine's wineboot -r carries them out.
+bool RestartWindows()
+{
+    STARTUPINFOA startup;
+    PROCESS_INFORMATION process;
+    ZeroMemory(&startup, sizeof(startup));
+    startup.cb = sizeof(startup);
+    char line[] = "wineboot.exe -r";
+    DWORD exitCode = 1;
+    if (!CreateProcessA(NULL, line, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
+        return false;
+    WaitForSingleObject(process.hProcess, 60000);
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return exitCode == 0;
+}
+
+}  // namespace
+
 class QuietRun : public Installer {
 protected:
     // Runs the program with these arguments to its end, watching that neither it nor a process
@@ -813,7 +867,7 @@ TEST_F(QuietRun, ADefaultRunShowsNoWindowDeploysAndAsksForARestart)
 
 // Deployment tools judge by the exit code: a step that did not do its work is 1603, and a file
 // in use is tried again for a few seconds, then left as it was, without a prompt.
-TEST_F(QuietRun, AStepThatFailedOrAFileLeftInUseEnds1603AndLosesNothing)
+TEST_F(QuietRun, AStepThatFailedEnds1603)
 {
     ASSERT_TRUE(WriteTextFile(home + "\\bin\\exit-status.txt", "1"));
     EXPECT_EQ(1603u, Run(WithLog(L"/quiet")));
@@ -824,16 +878,40 @@ TEST_F(QuietRun, AStepThatFailedOrAFileLeftInUseEnds1603AndLosesNothing)
     EXPECT_EQ(1603u, Run(WithLog(L"/quiet")));
     EXPECT_NE(std::string::npos,
               ReadLog(log).find("BŁĄD - Instalator sterownika zakończył się błędem 5"));
+}
 
+// A file in use is replaced at the next restart, as Windows Installer does: its new bytes wait
+// whole beside it, the policy's backup is whole before that is arranged (nothing is lost if the
+// PC never restarts), the run asks for the restart, and the restart carries it out.
+TEST_F(QuietRun, AFileInUseIsReplacedAtTheRestartWithItsBackupWhole)
+{
+    ClearPendingRenames();
     std::string library = home + "\\lib\\ext\\ocf1.2.jar";
+    std::string policy = home + "\\lib\\security\\java.policy";
+    std::string ownPolicy = ReadTextFile(policy);
     ASSERT_TRUE(WriteTextFile(library, "older library"));
-    FileHold inUse(library, GENERIC_READ, FILE_SHARE_READ);
-    PromptAnswerer user;
-    EXPECT_EQ(1603u, Run(WithLog(L"/quiet /components=java")));
-    EXPECT_EQ(0u, user.Count());
-    EXPECT_FALSE(windowShown);
-    EXPECT_EQ("older library", ReadTextFile(library));
-    EXPECT_NE(std::string::npos, ReadLog(log).find("pozostawiony: " + library));
+    {
+        FileHold libraryInUse(library, GENERIC_READ, FILE_SHARE_READ);
+        FileHold policyInUse(policy, GENERIC_READ, FILE_SHARE_READ);
+        PromptAnswerer user;
+        EXPECT_EQ(3010u, Run(WithLog(L"/quiet /components=java")));
+        EXPECT_EQ(0u, user.Count());
+        EXPECT_FALSE(windowShown);
+        EXPECT_EQ("older library", ReadTextFile(library));
+        EXPECT_EQ(ownPolicy, ReadTextFile(policy));
+        EXPECT_EQ(ownPolicy, ReadTextFile(policy + ".ocf-bak"));
+        std::map<std::string, std::string> pending = PendingRenames();
+        ASSERT_EQ(1u, pending.count(library)) << "no replacement waits for the library";
+        EXPECT_EQ("media ocf1.2.jar", ReadTextFile(pending[library]));
+        ASSERT_EQ(1u, pending.count(policy)) << "no replacement waits for the policy";
+        EXPECT_EQ(ReadTextFile(media / "sun\\java.policy"), ReadTextFile(pending[policy]));
+        EXPECT_NE(std::string::npos,
+                  ReadLog(log).find("zostanie zastąpiony po ponownym uruchomieniu: " + library));
+    }
+    ASSERT_TRUE(RestartWindows());
+    EXPECT_EQ("media ocf1.2.jar", ReadTextFile(library));
+    EXPECT_EQ(ReadTextFile(media / "sun\\java.policy"), ReadTextFile(policy));
+    EXPECT_EQ(ownPolicy, ReadTextFile(policy + ".ocf-bak"));
 }
 
 // A hidden file is one that Windows refuses to overwrite, as a read-only one: a quiet run leaves
@@ -886,7 +964,7 @@ TEST_F(QuietRun, AFileLetGoAfterASecondIsReplaced)
     Sleep(1000);
     inUse.reset();
     EXPECT_EQ(3010u, End()) << Utf8FromCp1250(ReadLog(log));
-    EXPECT_EQ("media ocf1.2.jar", ReadTextFile(library));
+    EXPECT_EQ("media ocf1.2.jar", ReadTextFile(library)) << Utf8FromCp1250(ReadLog(log));
     EXPECT_EQ(std::string::npos, ReadLog(log).find("pozostawiony"));
 }
 
@@ -946,7 +1024,7 @@ TEST_F(QuietRun, StartedFromAnotherFolderInstallsFromItsOwn)
 
     // /uninstall finds the media's files as its own, and takes them back.
     EXPECT_EQ(0u, Run(WithLog(L"/uninstall /quiet"), elsewhere.Path()));
-    EXPECT_TRUE(LogHas("Przywrócono: 1\nUsunięto: 4\n")) << Utf8FromCp1250(ReadLog(log));
+    EXPECT_TRUE(LogHas("Przywrócono: 1\r\nUsunięto: 4\r\n")) << Utf8FromCp1250(ReadLog(log));
     EXPECT_FALSE(FileExists(home + "\\lib\\ext\\ocf1.2.jar"));
 }
 
@@ -1404,15 +1482,18 @@ TEST_F(Uninstall, APolicyInUseStaysWholeUntilALaterRun)
 {
     ASSERT_EQ(3010u, Run(L"/quiet"));
     std::string installers = ReadTextFile(policy);
+    ClearPendingRenames();
     {
         FileHold inUse(policy, GENERIC_READ, FILE_SHARE_READ);
-        EXPECT_EQ(1603u, Run(WithLog(L"/uninstall /quiet")));
+        EXPECT_EQ(3010u, Run(WithLog(L"/uninstall /quiet")));
         EXPECT_EQ(installers, ReadTextFile(policy));
         EXPECT_EQ("own policy", ReadTextFile(policy + ".ocf-bak"));
+        EXPECT_EQ(policy + ".ocf-bak", PendingRenames()[policy]) << "the backup does not wait";
     }
-    EXPECT_EQ(0u, Run(L"/uninstall /quiet"));
+    ASSERT_TRUE(RestartWindows());
     EXPECT_EQ("own policy", ReadTextFile(policy));
     EXPECT_FALSE(FileExists(policy + ".ocf-bak"));
+    EXPECT_EQ(0u, Run(L"/uninstall /quiet")) << "a later run found something to do";
 }
 
 // The person at the screen is asked first and told at the end what became of the files.
@@ -1462,7 +1543,7 @@ TEST_F(Uninstall, AnEditedPolicySurvivesAReinstallAndTheUninstall)
     EXPECT_NE(std::string::npos, text.find("pozostawiono wraz z kopią: " + policy + " -> " +
                                            policy + ".ocf-bak"))
         << Utf8FromCp1250(text);
-    EXPECT_NE(std::string::npos, text.find("kopią zapasową (.ocf-bak):\n" + policy + "\n"))
+    EXPECT_NE(std::string::npos, text.find("kopią zapasową (.ocf-bak):\r\n" + policy + "\r\n"))
         << "the summary does not name the policy";
 }
 

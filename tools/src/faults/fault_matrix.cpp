@@ -613,17 +613,19 @@ std::vector<Row> Rows()
          .expected = {"", "", "", "", ""}, .prepare = HoldHomeLibrary, .answers = {IDABORT},
          .check = [] {
              return Expect(!FileExists(HomeFile("lib\\opencard.properties")), "copied on");
-         }},
+         },
+         .quietExit = 3010},
         {.condition = "files: home library held open, Retry",
          .expected = {kOk, kOk, "", "", "Plug-in: OK"}, .prepare = HoldHomeLibrary,
-         .answers = {IDRETRY}, .onPrompt = [] { g_hold.reset(); }},
+         .answers = {IDRETRY}, .onPrompt = [] { g_hold.reset(); }, .quietExit = 3010},
         {.condition = "files: home library held open, Ignore",
          .expected = {kOk, kOk, "", "", "Plug-in: OK"}, .prepare = HoldHomeLibrary,
          .answers = {IDIGNORE},
          .check = [] {
              return Expect(ReadTextFile(HomeFile("lib\\ext\\ocf1.2.jar")) == "an older OCF library",
                            "the held library was replaced");
-         }},
+         },
+         .quietExit = 3010},
         {.condition = "files: ocf1.2.jar in system32 locked", .fast = true,
          .expected = {kOk, kOk, "", "", kRemovalFailed}, .prepare = HoldSystemLibrary},
         {.condition = "files: an existing .ocf-bak, two runs",
