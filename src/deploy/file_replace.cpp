@@ -17,8 +17,6 @@ static const DWORD kCopyBlock = 64 * 1024;
 // A virus scanner opens a new file for a moment after it appears; a few short tries outlast it.
 static const int kMoveAttempts = 4;
 static const DWORD kMovePauseMs = 150;
-static const DWORD kProtectedAttributes =
-    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
 static bool IsHexDigit(char c)
 {
@@ -251,7 +249,7 @@ DWORD ReplaceWithCopy(const char* source, const char* destination, bool* changed
     if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
         SameFileContent(source, destination))
         return ERROR_SUCCESS;
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kProtectedAttributes)) {
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kAttributesThatRefuseReplacement)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return ERROR_ACCESS_DENIED;
     }

@@ -13,6 +13,11 @@ struct DurableFileCalls {
 };
 extern DurableFileCalls g_durableFileCalls;
 
+// The attributes with which Windows refuses to overwrite a file (CopyFile fails on them): such a
+// file is refused here too, until Retry takes them off, and a quiet run leaves it as it is.
+const DWORD kAttributesThatRefuseReplacement =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
 // A temporary file of ours is "~ocf", eight lower-case hexadecimal digits and ".tmp", beside its
 // destination: nothing else is ever taken for one. The name is short, as the Java homes are long.
 bool IsTemporaryName(const char* name);

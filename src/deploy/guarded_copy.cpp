@@ -115,7 +115,7 @@ static int SameTimeAndSize(const BY_HANDLE_FILE_INFORMATION* a, const BY_HANDLE_
 
 DWORD AttributesForRetry(DWORD attributes)
 {
-    return attributes & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    return attributes & ~kAttributesThatRefuseReplacement;
 }
 
 ConflictDecider g_decideConflict = NULL;

@@ -2,6 +2,7 @@
 // the same report, which goes to the log. What differs is set up here, before the steps run.
 #include "shell/quiet_run.h"
 
+#include "deploy/file_replace.h"
 #include "deploy/guarded_copy.h"
 #include "deploy/run_changes.h"
 #include "deploy/run_log.h"
@@ -14,9 +15,6 @@
 static const int kQuietCopyAttempts = 4;
 static const DWORD kQuietCopyPauseMs = 1000;
 
-static const DWORD kMarksThatRefuse =
-    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-
 // In place of the prompt: try again; then a file in use is replaced at the next restart, as
 // Windows Installer does, and a read-only, hidden or system one is left exactly as it is.
 static int DecideWithoutPrompt(const char*, const char* destination, int pass)
@@ -28,7 +26,7 @@ static int DecideWithoutPrompt(const char*, const char* destination, int pass)
         return IDTRYAGAIN;
     }
     attributes = GetFileAttributesA(destination);
-    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & kMarksThatRefuse))
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & kAttributesThatRefuseReplacement))
         return kReplaceAtRestart;
     LogPaths("Plik w użyciu lub tylko do odczytu, pozostawiony", destination);
     NoteFileLeft();
