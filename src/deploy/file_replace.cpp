@@ -3,12 +3,25 @@
 // destination that holds part of its new bytes: it holds the old file or the whole new one.
 #include "deploy/file_replace.h"
 
+#include <ntsecapi.h>
 #include <string.h>
 
+#include "deploy/pending_renames.h"
+#include "deploy/run_log.h"
 #include "deploy/text.h"
 #include <strsafe.h>  // last: makes the unbounded string calls compile errors
 
-DurableFileCalls g_durableFileCalls = {FlushFileBuffers, MoveFileExA};
+DurableFileCalls g_durableFileCalls = {FlushFileBuffers, MoveFileExA, SetFileSecurityA};
+
+static DWORD OpenForChange(const char* path);
+DWORD (*g_openForChange)(const char* path) = OpenForChange;
+
+// What a replacement keeps of the file it replaces, as CopyFile over it kept it: who owns it,
+// who may do what (and whether that is inherited), and its integrity label.
+static const SECURITY_INFORMATION kKeptSecurity = OWNER_SECURITY_INFORMATION |
+                                                  GROUP_SECURITY_INFORMATION |
+                                                  DACL_SECURITY_INFORMATION |
+                                                  LABEL_SECURITY_INFORMATION;
 
 static const char kTemporaryPrefix[] = "~ocf";
 static const char kTemporarySuffix[] = ".tmp";
@@ -39,19 +52,17 @@ bool IsTemporaryName(const char* name)
     return true;
 }
 
-// The digits of this run's temporary files begin with six of its process ID: a file that waits
-// for a restart to be moved into place is this run's own, and stays; any other is a leftover.
-static DWORD RunMark()
+// The digits of a temporary name are random: a process ID repeats across runs (a new Wine server
+// counts from the same start, Windows reuses them), and a killed run's leftover must never pass
+// for the next run's own. What waits for the restart is told by the pending renames instead.
+static DWORD RandomDigits()
 {
-    return GetCurrentProcessId() & 0xFFFFFF;
-}
+    static DWORD counter = 0;
+    DWORD random = 0;
 
-static bool IsThisRunsTemporary(const char* name)
-{
-    char mark[8];
-
-    return FormatText(mark, sizeof(mark), "%06lx", RunMark()) &&
-           strncmp(name + sizeof(kTemporaryPrefix) - 1, mark, 6) == 0;
+    if (!RtlGenRandom(&random, sizeof(random)))
+        random = GetTickCount() ^ (GetCurrentProcessId() << 16);
+    return random + counter++;
 }
 
 // The length of path's directory part, its last backslash included (0 for a bare name).
@@ -77,17 +88,20 @@ void RemoveLeftoverTemporaries(const char* path)
         return;
     do {
         if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-            IsTemporaryName(entry.cFileName) && !IsThisRunsTemporary(entry.cFileName) &&
-            FormatText(found, sizeof(found), "%.*s%s", (int)directory, path, entry.cFileName))
+            IsTemporaryName(entry.cFileName) &&
+            FormatText(found, sizeof(found), "%.*s%s", (int)directory, path, entry.cFileName) &&
+            !IsPendingSource(found))
             DeleteFileA(found);
     } while (FindNextFileA(find, &entry));
     FindClose(find);
 }
 
+static const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
 static HANDLE OpenToRead(const char* path)
 {
-    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                       OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+    return CreateFileA(path, GENERIC_READ, kShareAll, NULL, OPEN_EXISTING,
+                       FILE_FLAG_SEQUENTIAL_SCAN, NULL);
 }
 
 // Reads up to size bytes, fewer only at the file's end.
@@ -106,7 +120,7 @@ static bool ReadBlock(HANDLE file, char* block, DWORD size, DWORD* read)
     return true;
 }
 
-bool SameFileContent(const char* first, const char* second)
+ContentComparison CompareFileContent(const char* first, const char* second)
 {
     static char blockA[kCopyBlock];
     static char blockB[kCopyBlock];
@@ -114,13 +128,16 @@ bool SameFileContent(const char* first, const char* second)
     HANDLE b = OpenToRead(second);
     DWORD readA;
     DWORD readB;
-    bool same = false;
+    ContentComparison result = ContentUnreadable;
 
     while (a != INVALID_HANDLE_VALUE && b != INVALID_HANDLE_VALUE &&
-           ReadBlock(a, blockA, kCopyBlock, &readA) && ReadBlock(b, blockB, kCopyBlock, &readB) &&
-           readA == readB && memcmp(blockA, blockB, readA) == 0) {
+           ReadBlock(a, blockA, kCopyBlock, &readA) && ReadBlock(b, blockB, kCopyBlock, &readB)) {
+        if (readA != readB || memcmp(blockA, blockB, readA) != 0) {
+            result = ContentDifferent;
+            break;
+        }
         if (readA < kCopyBlock) {
-            same = true;
+            result = ContentSame;
             break;
         }
     }
@@ -128,18 +145,22 @@ bool SameFileContent(const char* first, const char* second)
         CloseHandle(a);
     if (b != INVALID_HANDLE_VALUE)
         CloseHandle(b);
-    return same;
+    return result;
+}
+
+bool SameFileContent(const char* first, const char* second)
+{
+    return CompareFileContent(first, second) == ContentSame;
 }
 
 // A new temporary file beside destination, its name in temporary (kPathCapacity characters).
 static HANDLE CreateTemporaryBeside(const char* destination, char* temporary, size_t capacity)
 {
-    static DWORD counter = 0;
     size_t directory = DirectoryLength(destination);
     HANDLE file = INVALID_HANDLE_VALUE;
 
     for (int attempt = 0; attempt < 256 && file == INVALID_HANDLE_VALUE; attempt++) {
-        DWORD unique = (RunMark() << 8) | (counter++ & 0xFF);
+        DWORD unique = RandomDigits();
         if (directory >= capacity ||
             !FormatText(temporary, capacity, "%.*s%s%08lx%s", (int)directory, destination,
                         kTemporaryPrefix, unique, kTemporarySuffix))
@@ -168,10 +189,87 @@ static bool CopyBytes(HANDLE from, HANDLE to)
     }
 }
 
+static DWORD OpenForChange(const char* path)
+{
+    HANDLE file = CreateFileA(path, GENERIC_WRITE | DELETE, kShareAll, NULL, OPEN_EXISTING,
+                              FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+
+    if (file == INVALID_HANDLE_VALUE)
+        return GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_ACCESS_DENIED;
+    CloseHandle(file);
+    return ERROR_SUCCESS;
+}
+
+// path's security descriptor, as much of kKeptSecurity as can be read (*what says which), in a
+// block for LocalFree; NULL when none can be read.
+static PSECURITY_DESCRIPTOR ReadSecurity(const char* path, SECURITY_INFORMATION* what)
+{
+    const SECURITY_INFORMATION tries[] = {kKeptSecurity,
+                                          kKeptSecurity & ~LABEL_SECURITY_INFORMATION};
+    PSECURITY_DESCRIPTOR descriptor;
+    DWORD needed;
+
+    for (SECURITY_INFORMATION information : tries) {
+        needed = 0;
+        GetFileSecurityA(path, information, NULL, 0, &needed);
+        if (needed == 0 || (descriptor = LocalAlloc(LPTR, needed)) == NULL)
+            continue;
+        if (GetFileSecurityA(path, information, descriptor, needed, &needed)) {
+            *what = information;
+            return descriptor;
+        }
+        LocalFree(descriptor);
+    }
+    return NULL;
+}
+
+// Setting another account as a file's owner needs the restore privilege, which an
+// administrator's token holds but does not enable. Returns the token to restore, or NULL.
+static HANDLE EnableRestorePrivilege(TOKEN_PRIVILEGES* previous)
+{
+    TOKEN_PRIVILEGES wanted = {1, {{{0, 0}, SE_PRIVILEGE_ENABLED}}};
+    DWORD size = sizeof(*previous);
+    HANDLE token;
+
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
+        return NULL;
+    if (!LookupPrivilegeValueW(NULL, L"SeRestorePrivilege", &wanted.Privileges[0].Luid) ||
+        !AdjustTokenPrivileges(token, FALSE, &wanted, sizeof(*previous), previous, &size) ||
+        GetLastError() == ERROR_NOT_ALL_ASSIGNED) {
+        CloseHandle(token);
+        return NULL;
+    }
+    return token;
+}
+
+// Gives temporary the security of from: all of it where Windows lets the installer set the
+// owner, else what protects the file (the DACL and the label). Where nothing can be read or
+// set, the temporary keeps what its folder gives it.
+static void KeepSecurity(const char* from, const char* temporary)
+{
+    SECURITY_INFORMATION what = 0;
+    PSECURITY_DESCRIPTOR descriptor = ReadSecurity(from, &what);
+    TOKEN_PRIVILEGES previous;
+    HANDLE token;
+
+    if (descriptor == NULL)
+        return;
+    token = EnableRestorePrivilege(&previous);
+    if (!g_durableFileCalls.setSecurity(temporary, what, descriptor))
+        g_durableFileCalls.setSecurity(
+            temporary, what & ~(OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION), descriptor);
+    if (token != NULL) {
+        AdjustTokenPrivileges(token, FALSE, &previous, 0, NULL, NULL);
+        CloseHandle(token);
+    }
+    LocalFree(descriptor);
+}
+
 // Writes source's bytes and last-write time into a new temporary file beside destination and
-// flushes it to the disk. On success temporary names it; on failure nothing of it is left.
-static DWORD WriteTemporaryCopy(const char* source, const char* destination, char* temporary,
-                                size_t capacity)
+// flushes it to the disk, with the security of securityFrom where given. On success temporary
+// names it; on failure nothing of it is left.
+static DWORD WriteTemporaryCopy(const char* source, const char* destination,
+                                const char* securityFrom, char* temporary, size_t capacity)
 {
     BY_HANDLE_FILE_INFORMATION info;
     HANDLE from = INVALID_HANDLE_VALUE;
@@ -185,7 +283,11 @@ static DWORD WriteTemporaryCopy(const char* source, const char* destination, cha
         goto failed;
     to = CreateTemporaryBeside(destination, temporary, capacity);
     if (to == INVALID_HANDLE_VALUE || !CopyBytes(from, to) ||
-        !SetFileTime(to, NULL, NULL, &info.ftLastWriteTime) || !g_durableFileCalls.flush(to))
+        !SetFileTime(to, NULL, NULL, &info.ftLastWriteTime))
+        goto failed;
+    if (securityFrom != NULL)
+        KeepSecurity(securityFrom, temporary);
+    if (!g_durableFileCalls.flush(to))
         goto failed;
     goto done;
 failed:
@@ -226,13 +328,14 @@ DWORD MoveIntoPlace(const char* existing, const char* target)
     return Move(existing, target, MOVEFILE_REPLACE_EXISTING);
 }
 
-static DWORD PlaceCopy(const char* source, const char* destination, DWORD moveFlags)
+static DWORD PlaceCopy(const char* source, const char* destination, const char* securityFrom,
+                       DWORD moveFlags)
 {
     char temporary[MAX_PATH + 1];
     DWORD error;
 
     RemoveLeftoverTemporaries(destination);
-    error = WriteTemporaryCopy(source, destination, temporary, sizeof(temporary));
+    error = WriteTemporaryCopy(source, destination, securityFrom, temporary, sizeof(temporary));
     if (error == ERROR_SUCCESS && (error = Move(temporary, destination, moveFlags)) != ERROR_SUCCESS)
         DeleteFileA(temporary);
     SetLastError(error);
@@ -241,19 +344,26 @@ static DWORD PlaceCopy(const char* source, const char* destination, DWORD moveFl
 
 DWORD ReplaceWithCopy(const char* source, const char* destination, bool* changed)
 {
-    DWORD attributes = GetFileAttributesA(destination);
+    DWORD attributes;
+    bool exists;
     DWORD error;
 
     if (changed != NULL)
         *changed = false;
-    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-        SameFileContent(source, destination))
+    if (CancelPendingChanges(destination))
+        LogPaths("Cofnięto zmianę czekającą na ponowne uruchomienie", destination);
+    attributes = GetFileAttributesA(destination);
+    exists = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    if (exists && SameFileContent(source, destination))
         return ERROR_SUCCESS;
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kAttributesThatRefuseReplacement)) {
+    // Refused as CopyFile over it is refused: for its marks, or for permissions that forbid
+    // writing it (a move alone would pass over those where the folder allows it).
+    if (exists && ((attributes & kAttributesThatRefuseReplacement) ||
+                   g_openForChange(destination) == ERROR_ACCESS_DENIED)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return ERROR_ACCESS_DENIED;
     }
-    error = PlaceCopy(source, destination, MOVEFILE_REPLACE_EXISTING);
+    error = PlaceCopy(source, destination, exists ? destination : NULL, MOVEFILE_REPLACE_EXISTING);
     if (changed != NULL)
         *changed = error == ERROR_SUCCESS;
     return error;
@@ -265,13 +375,14 @@ DWORD PlaceNewCopy(const char* source, const char* destination)
         SetLastError(ERROR_ALREADY_EXISTS);
         return ERROR_ALREADY_EXISTS;
     }
-    return PlaceCopy(source, destination, 0);
+    return PlaceCopy(source, destination, source, 0);
 }
 
 DWORD ReplaceAtRestart(const char* source, const char* destination)
 {
     char temporary[MAX_PATH + 1];
-    DWORD error = WriteTemporaryCopy(source, destination, temporary, sizeof(temporary));
+    DWORD error = WriteTemporaryCopy(source, destination, destination, temporary,
+                                     sizeof(temporary));
 
     if (error != ERROR_SUCCESS)
         return error;
@@ -280,6 +391,7 @@ DWORD ReplaceAtRestart(const char* source, const char* destination)
         error = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_WRITE_FAULT;
         DeleteFileA(temporary);
     }
+    FlushPendingChanges();
     return error;
 }
 
@@ -288,6 +400,8 @@ DWORD MoveAtRestart(const char* existing, const char* target)
     DWORD flags = MOVEFILE_DELAY_UNTIL_REBOOT | (existing != NULL ? MOVEFILE_REPLACE_EXISTING : 0);
     BOOL moved = existing != NULL ? g_durableFileCalls.move(existing, target, flags)
                                   : g_durableFileCalls.move(target, NULL, flags);
+    DWORD error = moved ? ERROR_SUCCESS : GetLastError();
 
-    return moved ? ERROR_SUCCESS : GetLastError();
+    FlushPendingChanges();
+    return error;
 }

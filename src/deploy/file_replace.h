@@ -5,11 +5,13 @@
 
 #include <windows.h>
 
-// The calls whose order decides what a power cut leaves behind. The tests put recorders here;
-// otherwise they are FlushFileBuffers and MoveFileExA.
+// The calls whose order decides what a power cut leaves behind, and the one that gives a new
+// file the protection of the one it replaces. The tests put recorders here; otherwise they are
+// FlushFileBuffers, MoveFileExA and SetFileSecurityA.
 struct DurableFileCalls {
     BOOL(WINAPI* flush)(HANDLE file);
     BOOL(WINAPI* move)(LPCSTR existing, LPCSTR target, DWORD flags);
+    BOOL(WINAPI* setSecurity)(LPCSTR file, SECURITY_INFORMATION what, PSECURITY_DESCRIPTOR security);
 };
 extern DurableFileCalls g_durableFileCalls;
 
@@ -23,21 +25,34 @@ const DWORD kAttributesThatRefuseReplacement =
 bool IsTemporaryName(const char* name);
 
 // Removes the temporary files of ours that an interrupted run left in the directory of path;
-// this run's own, which wait for a restart to be moved into place, stay.
+// those that wait for the restart to be moved into place (pending renames) stay.
 void RemoveLeftoverTemporaries(const char* path);
 
-// Whether the two files can be read and hold the same bytes, to the last one.
+enum ContentComparison { ContentSame, ContentDifferent, ContentUnreadable };
+// Whether the two files hold the same bytes, to the last one; ContentUnreadable when either
+// cannot be opened or read, so nothing can be said.
+ContentComparison CompareFileContent(const char* first, const char* second);
+// Whether the two files can be read and hold the same bytes.
 bool SameFileContent(const char* first, const char* second);
 
-// Puts a copy of source at destination, replacing what stands there. A destination that Windows
-// keeps from being overwritten (read-only, hidden, system) is refused with ERROR_ACCESS_DENIED
-// before anything is written, as CopyFile refuses it. A destination that already holds source's
-// bytes is left as it is. Returns ERROR_SUCCESS or the error; changed says whether the
-// destination was written (may be NULL).
+// Opens path for a change as a replacement needs it (writing and removal, sharing everything),
+// closes it again and returns the error, or ERROR_SUCCESS. ERROR_ACCESS_DENIED: its permissions
+// or its read-only mark forbid it; a sharing violation: another program holds it. Tests put
+// doubles here for what only Windows shows.
+extern DWORD (*g_openForChange)(const char* path);
+
+// Puts a copy of source at destination, replacing what stands there; the copy keeps the
+// destination's owner, permissions and label. A change that waited for the restart at
+// destination is taken back first: this run decides anew. A destination that Windows keeps from
+// being overwritten (read-only, hidden, system, or permissions that forbid writing) is refused
+// with ERROR_ACCESS_DENIED before anything is written, as CopyFile refuses it. A destination that
+// already holds source's bytes is left as it is. Returns ERROR_SUCCESS or the error; changed
+// says whether the destination was written (may be NULL).
 DWORD ReplaceWithCopy(const char* source, const char* destination, bool* changed);
 
 // Puts a copy of source at destination only where nothing stands yet: ERROR_ALREADY_EXISTS
-// otherwise. For backups, which appear only whole and are never replaced.
+// otherwise. For backups, which appear only whole and are never replaced, and keep source's
+// owner, permissions and label, so that putting one back gives the original's protection back.
 DWORD PlaceNewCopy(const char* source, const char* destination);
 
 // Moves existing over target in one step, written through to the disk. A refusal that a virus
@@ -47,7 +62,8 @@ DWORD MoveIntoPlace(const char* existing, const char* target);
 
 // For a file in use now: puts a flushed copy of source beside destination and has Windows move it
 // over destination at the next restart, as Windows Installer does (a pending rename, which needs
-// administrator rights). Returns the error or ERROR_SUCCESS.
+// administrator rights); the key that holds the pending renames is written through to the disk.
+// Returns the error or ERROR_SUCCESS.
 DWORD ReplaceAtRestart(const char* source, const char* destination);
 
 // Has Windows move existing over target at the next restart, or remove target when existing is

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <string.h>
+#include <windows.h>
+
+#include <sddl.h>
 
 #include <string>
 #include <vector>
@@ -11,6 +14,7 @@
 #include "deploy/file_replace.h"
 #include "deploy/guarded_copy.h"
 #include "deploy/path_join.h"
+#include "deploy/pending_renames.h"
 #include "support/prompt_answerer.h"
 #include "support/test_files.h"
 
@@ -347,6 +351,26 @@ struct FileCall {
 std::vector<FileCall> g_fileCalls;
 int g_movesToRefuse = 0;
 
+// A security descriptor given to a file, as SDDL of its owner, group and DACL.
+struct SecurityCall {
+    std::string file;
+    SECURITY_INFORMATION what;
+    std::string sddl;
+};
+std::vector<SecurityCall> g_securityCalls;
+
+BOOL WINAPI RecordSetSecurity(LPCSTR file, SECURITY_INFORMATION what, PSECURITY_DESCRIPTOR security)
+{
+    char* sddl = NULL;
+    const SECURITY_INFORMATION shown =
+        OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    ConvertSecurityDescriptorToStringSecurityDescriptorA(security, SDDL_REVISION_1, shown, &sddl,
+                                                         NULL);
+    g_securityCalls.push_back({file, what, sddl != NULL ? sddl : ""});
+    LocalFree(sddl);
+    return SetFileSecurityA(file, what, security);
+}
+
 BOOL WINAPI RecordFlush(HANDLE file)
 {
     LARGE_INTEGER size = {};
@@ -358,9 +382,7 @@ BOOL WINAPI RecordFlush(HANDLE file)
 BOOL WINAPI RecordMove(LPCSTR from, LPCSTR to, DWORD flags)
 {
     g_fileCalls.push_back({"move", 0, from, to ? to : "", flags});
-    if (flags & MOVEFILE_DELAY_UNTIL_REBOOT)
-        return TRUE;  // Windows would only note it for the restart
-    if (g_movesToRefuse > 0) {
+    if (g_movesToRefuse > 0 && !(flags & MOVEFILE_DELAY_UNTIL_REBOOT)) {
         g_movesToRefuse--;
         SetLastError(ERROR_SHARING_VIOLATION);
         return FALSE;
@@ -380,9 +402,13 @@ protected:
         GuardedCopy::SetUp();
         g_fileCalls.clear();
         g_movesToRefuse = 0;
-        g_durableFileCalls = {RecordFlush, RecordMove};
+        g_securityCalls.clear();
+        g_durableFileCalls = {RecordFlush, RecordMove, RecordSetSecurity};
     }
-    void TearDown() override { g_durableFileCalls = {FlushFileBuffers, MoveFileExA}; }
+    void TearDown() override
+    {
+        g_durableFileCalls = {FlushFileBuffers, MoveFileExA, SetFileSecurityA};
+    }
 
     // The flush of the whole new file, then its move to target with the flags.
     void ExpectFlushedThenMoved(const std::string& target, DWORD flags)
@@ -445,18 +471,33 @@ TEST_F(DurableReplacement, TheSameBytesAreNotWrittenAgain)
 }
 
 // A file in use gets its replacement at the restart: whole and flushed beside it first, where
-// the run's later copies into the same directory leave it.
-TEST_F(DurableReplacement, AReplacementAtTheRestartIsWholeBesideItAndStays)
+// later copies into the same directory leave it, as it waits in Windows' pending renames. A later
+// replacement takes the waiting one back: its entry and its file go, other entries stay.
+TEST_F(DurableReplacement, AReplacementAtTheRestartWaitsBesideItUntilALaterRunTakesItBack)
 {
     MakeDestination();
+    std::string other = dir / "other program's file";
+    ASSERT_TRUE(WriteTextFile(other, "other"));
+    ASSERT_TRUE(MoveFileExA(other.c_str(), NULL, MOVEFILE_DELAY_UNTIL_REBOOT));
     EXPECT_EQ((DWORD)ERROR_SUCCESS, ReplaceAtRestart(source.c_str(), destination.c_str()));
     ExpectFlushedThenMoved(destination, MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING);
     std::string waiting = g_fileCalls[1].from;
     EXPECT_EQ("new contents", ReadTextFile(waiting));
     EXPECT_EQ("old", ReadTextFile(destination));
+    EXPECT_TRUE(IsPendingSource(waiting.c_str()));
+    EXPECT_TRUE(HasPendingChange(destination.c_str()));
 
+    std::string leftover = dir / "~ocf00002000.tmp";  // a killed run's, whatever its digits
+    ASSERT_TRUE(WriteTextFile(leftover, "half"));
     EXPECT_EQ(CopyDone, CopyFileGuarded(source.c_str(), (dir / "another").c_str(), 0));
-    EXPECT_TRUE(FileExists(waiting)) << "the run removed its own waiting file";
+    EXPECT_TRUE(FileExists(waiting)) << "a copy waiting for the restart was removed";
+    EXPECT_FALSE(FileExists(leftover)) << "a leftover was taken for a waiting copy";
+
+    EXPECT_EQ(CopyDone, CopyFileGuarded(source.c_str(), destination.c_str(), 0));
+    EXPECT_EQ("new contents", ReadTextFile(destination));
+    EXPECT_FALSE(HasPendingChange(destination.c_str()));
+    EXPECT_FALSE(FileExists(waiting)) << "the waiting copy outlived its entry";
+    EXPECT_TRUE(HasPendingChange(other.c_str())) << "another program's entry was taken back";
 
     g_fileCalls.clear();
     EXPECT_EQ((DWORD)ERROR_SUCCESS, MoveAtRestart(NULL, destination.c_str()));
@@ -464,7 +505,109 @@ TEST_F(DurableReplacement, AReplacementAtTheRestartIsWholeBesideItAndStays)
     EXPECT_EQ(destination, g_fileCalls[0].from);
     EXPECT_EQ("", g_fileCalls[0].to);
     EXPECT_EQ((DWORD)MOVEFILE_DELAY_UNTIL_REBOOT, g_fileCalls[0].flags);
-    DeleteFileA(waiting.c_str());
+    EXPECT_TRUE(HasPendingChange(destination.c_str()));
+    EXPECT_TRUE(CancelPendingChanges(destination.c_str()));
+    EXPECT_FALSE(HasPendingChange(destination.c_str()));
+    EXPECT_TRUE(CancelPendingChanges(other.c_str()));
+    EXPECT_FALSE(CancelPendingChanges(other.c_str())) << "nothing waited, yet one was taken back";
+}
+
+// Replacing a file keeps what protects it, as CopyFile over it did: its owner, its DACL with the
+// DACL's protection, and its label go onto the new file before it is moved there. A backup keeps
+// the original's, so that putting it back restores them; a file new to its place keeps what its
+// folder gives it.
+TEST_F(DurableReplacement, AReplacementAndABackupAreGivenTheOriginalsSecurityBeforeTheMove)
+{
+    const SECURITY_INFORMATION kept = OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
+                                      DACL_SECURITY_INFORMATION | LABEL_SECURITY_INFORMATION;
+    MakeDestination();
+    std::string original = Security(destination);
+    ASSERT_NE("", original);
+    EXPECT_EQ(CopyDone, CopyFileGuarded(source.c_str(), destination.c_str(), 0));
+    ASSERT_EQ(1u, g_securityCalls.size());
+    ExpectFlushedThenMoved(destination, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    EXPECT_EQ(g_fileCalls[1].from, g_securityCalls[0].file) << "not the file moved into place";
+    EXPECT_EQ(kept, g_securityCalls[0].what);
+    EXPECT_EQ(original, g_securityCalls[0].sddl);
+
+    g_fileCalls.clear();
+    g_securityCalls.clear();
+    std::string backup = destination + ".ocf-bak";
+    ASSERT_EQ((DWORD)ERROR_SUCCESS, PlaceNewCopy(destination.c_str(), backup.c_str()));
+    ASSERT_EQ(1u, g_securityCalls.size());
+    EXPECT_EQ(g_fileCalls[1].from, g_securityCalls[0].file);
+    EXPECT_EQ(Security(destination), g_securityCalls[0].sddl);
+
+    g_securityCalls.clear();
+    EXPECT_EQ(CopyDone, CopyFileGuarded(source.c_str(), (dir / "new").c_str(), 0));
+    EXPECT_TRUE(g_securityCalls.empty()) << "a new file was given another file's security";
+}
+
+// The same on the file system itself, where it keeps what is set.
+TEST_F(GuardedCopy, AReplacedFileAndABackupKeepTheOriginalsSecurity)
+{
+    const char* kOwnAcl = "O:BAG:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FR;;;BU)";
+    MakeDestination();
+    ASSERT_TRUE(SetSecurity(destination, kOwnAcl));
+    std::string original = Security(destination);
+    if (original != kOwnAcl)
+        GTEST_SKIP() << "Wine 8 keeps no security descriptor of a file: it answers its own "
+                        "default whatever was set (" << original << ")";
+    std::string backup = destination + ".ocf-bak";
+    ASSERT_EQ((DWORD)ERROR_SUCCESS, PlaceNewCopy(destination.c_str(), backup.c_str()));
+    EXPECT_EQ(original, Security(backup));
+    EXPECT_EQ(CopyDone, CopyFileGuarded(source.c_str(), destination.c_str(), 0));
+    EXPECT_EQ("new contents", ReadTextFile(destination));
+    EXPECT_EQ(original, Security(destination));
+    ASSERT_TRUE(WriteTextFile(dir / "fresh", "fresh"));
+    EXPECT_NE(original, Security(dir / "fresh")) << "a new file looks like the original";
+}
+
+// A file whose permissions forbid writing it is refused before anything is written, as CopyFile
+// refuses it, and a run that decides is told it is protected; one that another program holds,
+// even without any sharing, is in use. Windows alone enforces the permissions: they are given
+// here as the error Windows answers.
+TEST_F(GuardedCopy, TheDecisionIsToldAProtectedFileFromOneInUse)
+{
+    static FileRefusal told;
+    DWORD (*realOpenForChange)(const char*) = g_openForChange;
+    MakeDestination();
+    g_decideConflict = [](const char*, const char*, int, FileRefusal refusal) {
+        told = refusal;
+        return (int)IDIGNORE;
+    };
+    g_openForChange = [](const char*) { return (DWORD)ERROR_ACCESS_DENIED; };
+    told = RefusalOther;
+    EXPECT_EQ(CopyDone, CopyFileGuarded(source.c_str(), destination.c_str(), 0));
+    g_openForChange = realOpenForChange;
+    EXPECT_EQ(RefusalProtected, told);
+    EXPECT_EQ("old", ReadTextFile(destination));
+    size_t temporaries = 0;
+    ForEachEntry(dir.Path(), [&](const std::string& name, bool) {
+        temporaries += IsTemporaryName(name.c_str());
+    });
+    EXPECT_EQ(0u, temporaries) << "a copy was written for a file that may not be replaced";
+    {
+        FileHold holder(destination, GENERIC_READ, 0);
+        ASSERT_TRUE(holder.Held());
+        told = RefusalOther;
+        EXPECT_EQ(CopyDone, CopyFileGuarded(source.c_str(), destination.c_str(), 0));
+        EXPECT_EQ(RefusalInUse, told);
+    }
+    EXPECT_EQ("old", ReadTextFile(destination));
+    g_decideConflict = NULL;
+}
+
+// What cannot be read cannot be compared: nothing is said of it either way.
+TEST_F(GuardedCopy, AFileThatCannotBeReadIsNeitherTheSameNorAnother)
+{
+    MakeDestination();
+    EXPECT_EQ(ContentDifferent, CompareFileContent(source.c_str(), destination.c_str()));
+    EXPECT_EQ(ContentSame, CompareFileContent(source.c_str(), source.c_str()));
+    EXPECT_EQ(ContentUnreadable, CompareFileContent(source.c_str(), (dir / "missing").c_str()));
+    FileHold holder(destination, GENERIC_READ, 0);
+    ASSERT_TRUE(holder.Held());
+    EXPECT_EQ(ContentUnreadable, CompareFileContent(source.c_str(), destination.c_str()));
 }
 
 // What an interrupted run left goes at the next; nothing else is taken for it.

@@ -1,6 +1,8 @@
 // File-system helpers for the tests, written against the real Win32 API of the test prefix.
 #include "test_files.h"
 
+#include <sddl.h>
+
 #include <vector>
 
 bool RunningUnderWine()
@@ -239,6 +241,36 @@ bool FileExists(const std::string& path)
 DWORD Attributes(const std::string& path)
 {
     return GetFileAttributesA(path.c_str());
+}
+
+static const SECURITY_INFORMATION kSecurityParts =
+    OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+
+std::string Security(const std::string& path)
+{
+    DWORD needed = 0;
+    GetFileSecurityA(path.c_str(), kSecurityParts, NULL, 0, &needed);
+    std::vector<BYTE> descriptor(needed + 1);
+    char* sddl = NULL;
+    if (needed == 0 || !GetFileSecurityA(path.c_str(), kSecurityParts, descriptor.data(), needed,
+                                         &needed) ||
+        !ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor.data(), SDDL_REVISION_1,
+                                                              kSecurityParts, &sddl, NULL))
+        return "";
+    std::string text = sddl;
+    LocalFree(sddl);
+    return text;
+}
+
+bool SetSecurity(const std::string& path, const std::string& sddl)
+{
+    PSECURITY_DESCRIPTOR descriptor = NULL;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1,
+                                                              &descriptor, NULL))
+        return false;
+    bool set = SetFileSecurityA(path.c_str(), kSecurityParts, descriptor) != FALSE;
+    LocalFree(descriptor);
+    return set;
 }
 
 bool SetWriteTimeUtc(const std::string& path, WORD year, WORD month, WORD day, WORD hour,

@@ -44,6 +44,9 @@ bool WriteTextFile(const std::string& path, const std::string& content);
 std::string ReadTextFile(const std::string& path);
 bool FileExists(const std::string& path);
 DWORD Attributes(const std::string& path);
+// A file's owner, group and DACL as SDDL ("" when unreadable), and setting them from SDDL.
+std::string Security(const std::string& path);
+bool SetSecurity(const std::string& path, const std::string& sddl);
 bool SetWriteTimeUtc(const std::string& path, WORD year, WORD month, WORD day, WORD hour,
                      WORD minute, WORD second);
 bool SetFileSize(const std::string& path, unsigned long long size);
