@@ -194,11 +194,13 @@ static bool BackUpOwnPolicy(JavaRun* run, const char* policy)
     return true;
 }
 
+// A policy in use is never left to be replaced at the restart: someone may edit it before then,
+// and the edit would be lost unseen. It stays, and the run says so.
 static void ReplacePolicy(JavaRun* run, const JavaFamily* family)
 {
     if (!JoinToHome(run, family->policyPath) || !BackUpOwnPolicy(run, HomePath(run)))
         return;
-    if (NoteCopy(&run->step, CopyFileGuarded("java.policy", HomePath(run), 0)))
+    if (NoteCopy(&run->step, CopyFileGuardedNow("java.policy", HomePath(run))))
         run->jp++;
 }
 

@@ -13,6 +13,7 @@
 #include "deploy/file_replace.h"
 #include "deploy/guarded_copy.h"
 #include "deploy/path_join.h"
+#include "deploy/pending_renames.h"
 #include "deploy/run_changes.h"
 #include "deploy/run_log.h"
 #include "deploy/text.h"
@@ -40,19 +41,14 @@ static BOOL Remove(const char*, const char* target)
     return DeleteFileA(target);
 }
 
-static BOOL PutBackAtRestart(const char* backup, const char* target)
-{
-    return MoveAtRestart(backup, target) == ERROR_SUCCESS;
-}
-
 static BOOL RemoveAtRestart(const char*, const char* target)
 {
     return MoveAtRestart(NULL, target) == ERROR_SUCCESS;
 }
 
 // Makes the change, asking while it cannot be made. True when it was made.
-// A file in use may be changed at the next restart instead (atRestart), where a quiet run asks
-// for it.
+// A file in use may be changed at the next restart instead (atRestart, where not NULL), where a
+// quiet run asks for it.
 static bool Change(Removal* run, BOOL (*change)(const char*, const char*),
                    BOOL (*atRestart)(const char*, const char*), const char* from, const char* target)
 {
@@ -65,7 +61,7 @@ static bool Change(Removal* run, BOOL (*change)(const char*, const char*),
         }
         answer = AskAboutFile(from, target, pass);
     }
-    if (answer == kReplaceAtRestart && atRestart(from, target)) {
+    if (answer == kReplaceAtRestart && atRestart != NULL && atRestart(from, target)) {
         NoteChange();
         run->counts->atRestart++;
         LogPaths("Plik w użyciu, zmiana po ponownym uruchomieniu", target);
@@ -79,16 +75,39 @@ static bool Change(Removal* run, BOOL (*change)(const char*, const char*),
     return false;
 }
 
-// The installer's file at target goes when it is mediaFile byte for byte.
-static void RemoveIfOurs(Removal* run, const char* mediaFile, const char* target)
+// What waits at target for the restart is the install's, or an earlier removal's: it is taken
+// back, and target is judged as it stands now.
+static void TakeBackPendingChange(const char* target)
 {
     RemoveLeftoverTemporaries(target);
+    if (CancelPendingChanges(target))
+        LogPaths("Cofnięto zmianę czekającą na ponowne uruchomienie", target);
+}
+
+// A file that could not be read cannot be told from an edit or the installer's own: it stays,
+// and the run has failed, as it could not do what it was asked.
+static void CannotJudge(Removal* run, const char* target)
+{
+    LogPaths("Nie można odczytać pliku, aby go porównać; pozostawiono", target);
+    run->counts->failed++;
+}
+
+// The installer's file at target goes when it is mediaFile byte for byte; a file in use goes at
+// the next restart where mayWait.
+static void RemoveIfOurs(Removal* run, const char* mediaFile, const char* target, bool mayWait)
+{
+    ContentComparison comparison;
+
+    TakeBackPendingChange(target);
     if (!Exists(target))
         return;
-    if (!SameFileContent(mediaFile, target)) {
+    comparison = CompareFileContent(mediaFile, target);
+    if (comparison == ContentUnreadable) {
+        CannotJudge(run, target);
+    } else if (comparison == ContentDifferent) {
         LogPaths("Nie pochodzi z nośnika, pozostawiono", target);
         run->counts->kept++;
-    } else if (Change(run, Remove, RemoveAtRestart, mediaFile, target)) {
+    } else if (Change(run, Remove, mayWait ? RemoveAtRestart : NULL, mediaFile, target)) {
         LogPaths("Usunięto", target);
         run->counts->removed++;
     }
@@ -108,25 +127,41 @@ static void KeepEdited(Removal* run, const char* target)
     FormatText(counts->edited + used, sizeof(counts->edited) - used, "%s\n", shown);
 }
 
-// A file the installer replaced gets its backup back, but only over the installer's own file
-// (or one that is the backup's bytes still, as a run cut off before its replacement leaves it):
+// Whether target holds what the installer may put its backup back over: its own file, or the
+// backup's bytes still, as a run cut off before its replacement leaves it.
+static ContentComparison MayBePutBack(Removal* run, const char* mediaFile, const char* target)
+{
+    ContentComparison ours = CompareFileContent(mediaFile, target);
+
+    if (ours != ContentDifferent)
+        return ours;
+    return CompareFileContent(run->backup, target);
+}
+
+// A file the installer replaced gets its backup back, but only over the installer's own file:
 // an edit made since is never undone. Without a backup, a file that may go (removable) goes when
-// it is mediaFile byte for byte; a runtime's policy stays.
+// it is mediaFile byte for byte; a runtime's policy stays. None of this waits for the restart,
+// since by then the file may hold an edit that nobody has seen.
 static void Restore(Removal* run, const char* mediaFile, const char* target, bool removable)
 {
+    ContentComparison comparison = ContentSame;
+
     if (!FormatText(run->backup, sizeof(run->backup), "%s.ocf-bak", target))
         return;
-    RemoveLeftoverTemporaries(target);
+    TakeBackPendingChange(target);
     if (Exists(run->backup)) {
-        if (Exists(target) && !SameFileContent(mediaFile, target) &&
-            !SameFileContent(run->backup, target))
+        if (Exists(target))
+            comparison = MayBePutBack(run, mediaFile, target);
+        if (comparison == ContentUnreadable)
+            CannotJudge(run, target);
+        else if (comparison == ContentDifferent)
             KeepEdited(run, target);
-        else if (Change(run, PutBack, PutBackAtRestart, run->backup, target)) {
+        else if (Change(run, PutBack, NULL, run->backup, target)) {
             LogPaths("Przywrócono", target);
             run->counts->restored++;
         }
     } else if (removable) {
-        RemoveIfOurs(run, mediaFile, target);
+        RemoveIfOurs(run, mediaFile, target, false);
     } else if (Exists(target)) {
         LogPaths("Bez kopii zapasowej, pozostawiono", target);
         run->counts->kept++;
@@ -148,11 +183,11 @@ static bool TakeBackFromHome(void* context, const JavaFamily* family)
     if (Target(run, run->home, family->policyPath))
         Restore(run, "sun\\java.policy", run->target, false);
     if (Target(run, run->home, family->libraryPath))
-        RemoveIfOurs(run, "sun\\ocf1.2.jar", run->target);
+        RemoveIfOurs(run, "sun\\ocf1.2.jar", run->target, true);
     if (Target(run, run->home, family->propertiesPath))
-        RemoveIfOurs(run, "sun\\opencard.properties", run->target);
+        RemoveIfOurs(run, "sun\\opencard.properties", run->target, true);
     if (family->isRuntime && Target(run, run->home, "lib\\ext\\ocfpcsc1.dll"))
-        RemoveIfOurs(run, "sun\\ocfpcsc1.dll", run->target);
+        RemoveIfOurs(run, "sun\\ocfpcsc1.dll", run->target, true);
     return !run->counts->aborted;
 }
 
@@ -192,7 +227,7 @@ static void TakeBackTree(Removal* run, const char* mediaDirectory, const char* d
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             TakeBackTree(run, mediaFile, target);
         else
-            RemoveIfOurs(run, mediaFile, target);
+            RemoveIfOurs(run, mediaFile, target, true);
     } while (!run->counts->aborted && FindNextFileA(find, &entry));
     FindClose(find);
 }
@@ -208,7 +243,7 @@ static void TakeBackFromNetscape(Removal* run)
     if (Target(run, run->home, "Program\\java\\classes"))
         TakeBackTree(run, "ns\\jars", run->target);
     if (Target(run, run->home, "Program\\java\\bin\\ocfpcsc1.dll"))
-        RemoveIfOurs(run, "ns\\ocfpcsc1.dll", run->target);
+        RemoveIfOurs(run, "ns\\ocfpcsc1.dll", run->target, true);
     run->home[root] = '\0';
     if (!AppendPathComponent(run->home, sizeof(run->home), "Users") || !Target(run, run->home, "*") ||
         (find = FindFirstFileA(run->target, &entry)) == INVALID_HANDLE_VALUE)
@@ -216,7 +251,7 @@ static void TakeBackFromNetscape(Removal* run)
     do {
         if (IsNetscapeProfile(&entry) && Target(run, run->home, entry.cFileName) &&
             AppendPathComponent(run->target, sizeof(run->target), ".opencard.properties"))
-            RemoveIfOurs(run, "ns\\opencard.properties", run->target);
+            RemoveIfOurs(run, "ns\\opencard.properties", run->target, true);
     } while (!run->counts->aborted && FindNextFileA(find, &entry));
     FindClose(find);
 }
@@ -256,7 +291,7 @@ void RemoveOcf(RemovalCounts* counts)
                                             "ocfpcsc1.dll"))
         RemoveIfOurs(&run, SameFileContent("msie\\ocfpcsc1.dll", run.target) ? "msie\\ocfpcsc1.dll"
                                                                            : "sun\\ocfpcsc1.dll",
-                     run.target);
+                     run.target, true);
     if (!counts->aborted && DirectoryPathOf(GetWindowsDirectoryW, run.home, sizeof(run.home),
                                             "java\\lib"))
         TakeBackTree(&run, "msie\\ocf", run.home);

@@ -91,10 +91,11 @@ void ComposeConflictText(char* text, size_t capacity, const ConflictFileFacts* s
     FormatConflict(text, capacity, sourceShown, source, destinationShown, destination);
 }
 
+// Every sharing: a file that another program has open for writing can still be examined.
 static HANDLE OpenForExamination(const char* path)
 {
-    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                       FILE_ATTRIBUTE_NORMAL, NULL);
+    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
 }
 
 static void DescribeFile(ConflictFileFacts* facts, const char* name,
@@ -119,6 +120,37 @@ DWORD AttributesForRetry(DWORD attributes)
 }
 
 ConflictDecider g_decideConflict = NULL;
+
+FileRefusal RefusalOf(DWORD attributes, DWORD openError)
+{
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kAttributesThatRefuseReplacement))
+        return RefusalProtected;
+    switch (openError) {
+    case ERROR_ACCESS_DENIED:
+        return RefusalProtected;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_USER_MAPPED_FILE:  // a running program's image
+        return RefusalInUse;
+    default:
+        return RefusalOther;
+    }
+}
+
+static int Decide(const char* source, const char* destination, int pass)
+{
+    FileRefusal refusal = RefusalOf(GetFileAttributesA(destination), g_openForChange(destination));
+
+    return g_decideConflict(source, destination, pass, refusal);
+}
+
+static void LogAnswer(int answer, const char* destination)
+{
+    if (answer == IDABORT)
+        LogPaths("Przerwano przy pliku", destination);
+    else if (answer == IDIGNORE)
+        LogPaths("Pominięto, plik pozostał", destination);
+}
 
 static int Prompt(const char* source, const BY_HANDLE_FILE_INFORMATION* sourceInfo,
                   const char* destination, const BY_HANDLE_FILE_INFORMATION* destinationInfo)
@@ -154,24 +186,28 @@ static int ExamineAndAsk(const char* source, const char* destination, int accept
 
     sourceFile = OpenForExamination(source);
     destinationFile = OpenForExamination(destination);
-    if (sourceFile == INVALID_HANDLE_VALUE || destinationFile == INVALID_HANDLE_VALUE)
+    if (sourceFile == INVALID_HANDLE_VALUE ||
+        !GetFileInformationByHandle(sourceFile, &sourceInfo))
         goto done;
-    if (!GetFileInformationByHandle(sourceFile, &sourceInfo) ||
-        !GetFileInformationByHandle(destinationFile, &destinationInfo))
+    // A file held so that it cannot even be examined is still one in use to a run that decides.
+    if (destinationFile == INVALID_HANDLE_VALUE) {
+        if (g_decideConflict != NULL && GetFileAttributesA(destination) != INVALID_FILE_ATTRIBUTES)
+            answer = Decide(source, destination, pass);
+        LogAnswer(answer, destination);
+        goto done;
+    }
+    if (!GetFileInformationByHandle(destinationFile, &destinationInfo))
         goto done;
     if (acceptIdentical && SameTimeAndSize(&sourceInfo, &destinationInfo)) {
         LogPaths("Pozostawiono identyczny plik", destination);
         answer = IDOK;
         goto done;
     }
-    answer = g_decideConflict != NULL ? g_decideConflict(source, destination, pass)
+    answer = g_decideConflict != NULL ? Decide(source, destination, pass)
                                       : Prompt(source, &sourceInfo, destination, &destinationInfo);
     if (answer == IDRETRY)
         SetFileAttributesA(destination, AttributesForRetry(destinationInfo.dwFileAttributes));
-    else if (answer == IDABORT)
-        LogPaths("Przerwano przy pliku", destination);
-    else if (answer == IDIGNORE)
-        LogPaths("Pominięto, plik pozostał", destination);
+    LogAnswer(answer, destination);
 done:
     if (sourceFile != INVALID_HANDLE_VALUE)
         CloseHandle(sourceFile);
@@ -185,11 +221,11 @@ int AskAboutFile(const char* source, const char* destination, int pass)
     return ExamineAndAsk(source, destination, 0, pass);
 }
 
-// The copy waits beside the file for the next restart; where Windows refuses even that, the file
-// stays as it is, as Ignore leaves it.
-static CopyResult CopyAtRestart(const char* source, const char* destination)
+// The copy waits beside the file for the next restart; where Windows refuses even that, or the
+// file must not wait, it stays as it is, as Ignore leaves it.
+static CopyResult CopyAtRestart(const char* source, const char* destination, bool mayWait)
 {
-    if (ReplaceAtRestart(source, destination) == ERROR_SUCCESS) {
+    if (mayWait && ReplaceAtRestart(source, destination) == ERROR_SUCCESS) {
         NoteChange();
         LogPaths("Plik w użyciu, zostanie zastąpiony po ponownym uruchomieniu", destination);
     } else {
@@ -207,7 +243,8 @@ static void LogFailedCopy(const char* source, const char* destination, DWORD err
     LogPaths(what, source, destination);
 }
 
-CopyResult CopyFileGuarded(const char* source, const char* destination, int acceptIdentical)
+static CopyResult CopyGuarded(const char* source, const char* destination, int acceptIdentical,
+                              bool mayWait)
 {
     DWORD error;
     bool changed;
@@ -225,7 +262,7 @@ CopyResult CopyFileGuarded(const char* source, const char* destination, int acce
         if (answer == IDABORT)
             return CopyAborted;
         if (answer == kReplaceAtRestart)
-            return CopyAtRestart(source, destination);
+            return CopyAtRestart(source, destination, mayWait);
         if (answer == IDOK || answer == IDIGNORE)
             return CopyDone;
         if (answer != IDRETRY && answer != IDTRYAGAIN) {
@@ -233,4 +270,14 @@ CopyResult CopyFileGuarded(const char* source, const char* destination, int acce
             return CopyFailed;
         }
     }
+}
+
+CopyResult CopyFileGuarded(const char* source, const char* destination, int acceptIdentical)
+{
+    return CopyGuarded(source, destination, acceptIdentical, true);
+}
+
+CopyResult CopyFileGuardedNow(const char* source, const char* destination)
+{
+    return CopyGuarded(source, destination, 0, false);
 }

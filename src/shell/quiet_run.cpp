@@ -15,20 +15,21 @@
 static const int kQuietCopyAttempts = 4;
 static const DWORD kQuietCopyPauseMs = 1000;
 
-// In place of the prompt: try again; then a file in use is replaced at the next restart, as
-// Windows Installer does, and a read-only, hidden or system one is left exactly as it is.
-static int DecideWithoutPrompt(const char*, const char* destination, int pass)
+// In place of the prompt: a file that its marks or permissions protect is left exactly as it
+// is; another is tried again, as a file in use is often let go within seconds. Then a file that
+// another program still holds is replaced at the next restart, as Windows Installer does, and
+// any other is left.
+static int DecideWithoutPrompt(const char*, const char* destination, int pass, FileRefusal refusal)
 {
-    DWORD attributes;
-
-    if (pass < kQuietCopyAttempts) {
+    if (refusal != RefusalProtected && pass < kQuietCopyAttempts) {
         Sleep(kQuietCopyPauseMs);
         return IDTRYAGAIN;
     }
-    attributes = GetFileAttributesA(destination);
-    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & kAttributesThatRefuseReplacement))
+    if (refusal == RefusalInUse)
         return kReplaceAtRestart;
-    LogPaths("Plik w użyciu lub tylko do odczytu, pozostawiony", destination);
+    LogPaths(refusal == RefusalProtected ? "Plik tylko do odczytu lub chroniony, pozostawiony"
+                                         : "Nie można zastąpić pliku, pozostawiony",
+             destination);
     NoteFileLeft();
     return IDIGNORE;
 }

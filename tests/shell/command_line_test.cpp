@@ -12,6 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "deploy/guarded_copy.h"
+#include "deploy/run_changes.h"
+#include "driver/reader_driver.h"
 #include "shell/command_line.h"
 #include "shell/media_folder.h"
 #include "shell/quiet_run.h"
@@ -340,6 +343,60 @@ TEST(QuietExitCode, FollowsTheReportTheChangesAndTheDriverPackage)
         results.staleJarResult = c.staleJarResult;
         EXPECT_EQ(c.exitCode, QuietExitCode(&results, c.filesLeft, c.changed)) << c.what;
     }
+}
+
+// In place of the prompt, by why the file was refused: one that its marks or permissions
+// protect is left at once (a replacement at the restart would override that protection at
+// boot); one in use is tried again and then replaced at the restart; any other is tried again
+// and then left, and the run fails.
+TEST(QuietDecision, FollowsWhyTheFileWasRefused)
+{
+    const struct {
+        FileRefusal refusal;
+        int pass;
+        int answer;
+    } cases[] = {
+        {RefusalProtected, 1, IDIGNORE},        {RefusalInUse, 1, IDTRYAGAIN},
+        {RefusalInUse, 4, kReplaceAtRestart},   {RefusalOther, 1, IDTRYAGAIN},
+        {RefusalOther, 4, IDIGNORE},
+    };
+    PrepareQuietRun();
+    ConflictDecider decide = g_decideConflict;
+    g_decideConflict = NULL;
+    g_awaitLauncher = false;
+    SetEnvironmentVariableW(L"CARDSETUP_QUIET", NULL);
+    ASSERT_TRUE(decide != NULL);
+    EXPECT_FALSE(RunLeftAFile());
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.answer, decide("source", "destination", c.pass, c.refusal))
+            << c.refusal << " at pass " << c.pass;
+        if (c.answer == IDIGNORE) {
+            EXPECT_TRUE(RunLeftAFile()) << c.refusal << " left unnoted";
+        }
+    }
+}
+
+// What the quiet decision is told: the error of opening the file for a change, and its marks.
+TEST(QuietDecision, IsToldAFileInUseFromAProtectedOne)
+{
+    const struct {
+        DWORD attributes;
+        DWORD openError;
+        FileRefusal refusal;
+    } cases[] = {
+        {FILE_ATTRIBUTE_NORMAL, ERROR_SHARING_VIOLATION, RefusalInUse},
+        {FILE_ATTRIBUTE_ARCHIVE, ERROR_LOCK_VIOLATION, RefusalInUse},
+        {FILE_ATTRIBUTE_NORMAL, ERROR_USER_MAPPED_FILE, RefusalInUse},
+        {FILE_ATTRIBUTE_NORMAL, ERROR_ACCESS_DENIED, RefusalProtected},
+        {FILE_ATTRIBUTE_READONLY, ERROR_SUCCESS, RefusalProtected},
+        {FILE_ATTRIBUTE_HIDDEN, ERROR_SHARING_VIOLATION, RefusalProtected},
+        {FILE_ATTRIBUTE_SYSTEM, ERROR_SUCCESS, RefusalProtected},
+        {FILE_ATTRIBUTE_NORMAL, ERROR_SUCCESS, RefusalOther},
+        {INVALID_FILE_ATTRIBUTES, ERROR_FILE_NOT_FOUND, RefusalOther},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.refusal, RefusalOf(c.attributes, c.openError))
+            << "attributes " << c.attributes << ", error " << c.openError;
 }
 
 // The media are the folder of the program's own path, as GetModuleFileNameW gives it; a path

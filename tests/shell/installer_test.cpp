@@ -704,7 +704,7 @@ namespace {
 const char kSessionManager[] = "System\\CurrentControlSet\\Control\\Session Manager";
 
 // The renames Windows keeps for the next restart, each target with the file that is to replace
-// it ("" for a removal), without their "\\??\\" and "!" marks.
+// it, and each file to be removed with "", without their "\\??\\" and "!" marks.
 std::map<std::string, std::string> PendingRenames()
 {
     std::vector<char> value(65536);
@@ -723,7 +723,10 @@ std::map<std::string, std::string> PendingRenames()
         at += from.size() + 1;
         std::string to = at < size ? value.data() + at : "";
         at += to.size() + 1;
-        renames[bare(to)] = bare(from);
+        if (to.empty())
+            renames[bare(from)] = "";
+        else
+            renames[bare(to)] = bare(from);
     }
     return renames;
 }
@@ -881,37 +884,50 @@ TEST_F(QuietRun, AStepThatFailedEnds1603)
 }
 
 // A file in use is replaced at the next restart, as Windows Installer does: its new bytes wait
-// whole beside it, the policy's backup is whole before that is arranged (nothing is lost if the
-// PC never restarts), the run asks for the restart, and the restart carries it out.
-TEST_F(QuietRun, AFileInUseIsReplacedAtTheRestartWithItsBackupWhole)
+// whole beside it, the run asks for the restart, and the restart carries it out. A program that
+// holds the file without any sharing, so that it cannot even be examined, is no different.
+TEST_F(QuietRun, AFileInUseIsReplacedAtTheRestart)
 {
     ClearPendingRenames();
     std::string library = home + "\\lib\\ext\\ocf1.2.jar";
-    std::string policy = home + "\\lib\\security\\java.policy";
-    std::string ownPolicy = ReadTextFile(policy);
     ASSERT_TRUE(WriteTextFile(library, "older library"));
     {
-        FileHold libraryInUse(library, GENERIC_READ, FILE_SHARE_READ);
-        FileHold policyInUse(policy, GENERIC_READ, FILE_SHARE_READ);
+        FileHold libraryInUse(library, GENERIC_READ, 0);
+        ASSERT_TRUE(libraryInUse.Held());
         PromptAnswerer user;
         EXPECT_EQ(3010u, Run(WithLog(L"/quiet /components=java")));
         EXPECT_EQ(0u, user.Count());
         EXPECT_FALSE(windowShown);
-        EXPECT_EQ("older library", ReadTextFile(library));
-        EXPECT_EQ(ownPolicy, ReadTextFile(policy));
-        EXPECT_EQ(ownPolicy, ReadTextFile(policy + ".ocf-bak"));
         std::map<std::string, std::string> pending = PendingRenames();
         ASSERT_EQ(1u, pending.count(library)) << "no replacement waits for the library";
         EXPECT_EQ("media ocf1.2.jar", ReadTextFile(pending[library]));
-        ASSERT_EQ(1u, pending.count(policy)) << "no replacement waits for the policy";
-        EXPECT_EQ(ReadTextFile(media / "sun\\java.policy"), ReadTextFile(pending[policy]));
         EXPECT_NE(std::string::npos,
                   ReadLog(log).find("zostanie zastąpiony po ponownym uruchomieniu: " + library));
     }
+    EXPECT_EQ("older library", ReadTextFile(library));
     ASSERT_TRUE(RestartWindows());
     EXPECT_EQ("media ocf1.2.jar", ReadTextFile(library));
-    EXPECT_EQ(ReadTextFile(media / "sun\\java.policy"), ReadTextFile(policy));
-    EXPECT_EQ(ownPolicy, ReadTextFile(policy + ".ocf-bak"));
+}
+
+// A policy is never replaced at the restart over bytes nobody has seen: one in use is left, with
+// its backup whole, the run says so and fails, and an administrator's edit made before the
+// restart survives it.
+TEST_F(QuietRun, APolicyInUseIsLeftAndAnEditBeforeTheRestartSurvives)
+{
+    ClearPendingRenames();
+    std::string policy = home + "\\lib\\security\\java.policy";
+    std::string ownPolicy = ReadTextFile(policy);
+    {
+        FileHold policyInUse(policy, GENERIC_READ, FILE_SHARE_READ);
+        EXPECT_EQ(1603u, Run(WithLog(L"/quiet /components=java")));
+        EXPECT_EQ(ownPolicy, ReadTextFile(policy + ".ocf-bak"));
+        EXPECT_EQ(0u, PendingRenames().count(policy)) << "the policy waits for the restart";
+        EXPECT_NE(std::string::npos, ReadLog(log).find("Plik w użyciu, pozostawiony: " + policy));
+    }
+    std::string edited = ownPolicy + "grant codeBase \"https://bank.example/-\" {};\n";
+    ASSERT_TRUE(WriteTextFile(policy, edited));
+    ASSERT_TRUE(RestartWindows());
+    EXPECT_EQ(edited, ReadTextFile(policy));
 }
 
 // A hidden file is one that Windows refuses to overwrite, as a read-only one: a quiet run leaves
@@ -1476,8 +1492,9 @@ TEST_F(Uninstall, AFileThatOnlyBeginsAsTheMediasStays)
     EXPECT_FALSE(FileExists(home + "\\lib\\ext\\ocf1.2.jar")) << "the media's own file stayed";
 }
 
-// A policy in use is never half restored: the installer's stays whole with its backup beside
-// it, the run ends 1603, and a later run finishes the job.
+// A policy in use is never half restored, nor restored at the restart over what may be an edit
+// by then: the installer's stays whole with its backup beside it, the run ends 1603, and a later
+// run finishes the job.
 TEST_F(Uninstall, APolicyInUseStaysWholeUntilALaterRun)
 {
     ASSERT_EQ(3010u, Run(L"/quiet"));
@@ -1485,15 +1502,69 @@ TEST_F(Uninstall, APolicyInUseStaysWholeUntilALaterRun)
     ClearPendingRenames();
     {
         FileHold inUse(policy, GENERIC_READ, FILE_SHARE_READ);
-        EXPECT_EQ(3010u, Run(WithLog(L"/uninstall /quiet")));
+        EXPECT_EQ(1603u, Run(WithLog(L"/uninstall /quiet")));
         EXPECT_EQ(installers, ReadTextFile(policy));
         EXPECT_EQ("own policy", ReadTextFile(policy + ".ocf-bak"));
-        EXPECT_EQ(policy + ".ocf-bak", PendingRenames()[policy]) << "the backup does not wait";
+        EXPECT_EQ(0u, PendingRenames().count(policy)) << "the backup waits for the restart";
     }
     ASSERT_TRUE(RestartWindows());
+    EXPECT_EQ(installers, ReadTextFile(policy));
+    EXPECT_EQ(0u, Run(L"/uninstall /quiet"));
     EXPECT_EQ("own policy", ReadTextFile(policy));
     EXPECT_FALSE(FileExists(policy + ".ocf-bak"));
     EXPECT_EQ(0u, Run(L"/uninstall /quiet")) << "a later run found something to do";
+}
+
+// What waits for the restart is part of the state a later run honours: an uninstall before the
+// restart takes back the install's waiting replacement, and an install before it takes back the
+// uninstall's waiting removal. Either way the restart leaves what the last run decided.
+TEST_F(Uninstall, ALaterRunBeforeTheRestartTakesBackWhatWaits)
+{
+    std::string library = home + "\\lib\\ext\\ocf1.2.jar";
+    ASSERT_TRUE(WriteTextFile(library, "older library"));
+    FileContents before = Homes();
+    ClearPendingRenames();
+    {
+        FileHold inUse(library, GENERIC_READ, FILE_SHARE_READ);
+        ASSERT_EQ(3010u, Run(L"/quiet"));
+    }
+    ASSERT_EQ(1u, PendingRenames().count(library));
+    EXPECT_EQ(0u, Run(WithLog(L"/uninstall /quiet")));
+    EXPECT_EQ(0u, PendingRenames().count(library)) << "the install's replacement still waits";
+    ASSERT_TRUE(RestartWindows());
+    EXPECT_EQ(before, Homes()) << "the runtime is not as it was before the install";
+
+    ASSERT_TRUE(DeleteFileA(library.c_str()));
+    ASSERT_EQ(3010u, Run(L"/quiet"));
+    {
+        FileHold inUse(library, GENERIC_READ, FILE_SHARE_READ);
+        EXPECT_EQ(3010u, Run(L"/uninstall /quiet"));
+    }
+    ASSERT_EQ("", PendingRenames().at(library)) << "the removal does not wait";
+    EXPECT_EQ(3010u, Run(WithLog(L"/quiet")));
+    EXPECT_EQ(0u, PendingRenames().count(library)) << "the uninstall's removal still waits";
+    ASSERT_TRUE(RestartWindows());
+    EXPECT_EQ("media ocf1.2.jar", ReadTextFile(library));
+    Run(WithLog(L"/quiet /components=java"));
+    EXPECT_TRUE(LogHas("Już na miejscu: ocf1.2.jar -> " + library))
+        << "the product is not installed after the restart\n" << Utf8FromCp1250(ReadLog(log));
+}
+
+// A file that cannot be read cannot be told from an edit: it stays, and the uninstall does not
+// report the product removed.
+TEST_F(Uninstall, AFileThatCannotBeReadIsNamedAndTheRunFails)
+{
+    ASSERT_EQ(3010u, Run(L"/quiet"));
+    std::string library = home + "\\lib\\ext\\ocf1.2.jar";
+    {
+        FileHold held(library, GENERIC_READ, 0);
+        ASSERT_TRUE(held.Held());
+        EXPECT_EQ(1603u, Run(WithLog(L"/uninstall /quiet")));
+    }
+    EXPECT_EQ("media ocf1.2.jar", ReadTextFile(library));
+    EXPECT_NE(std::string::npos, ReadLog(log).find("Nie można odczytać pliku, aby go porównać; "
+                                                    "pozostawiono: " + library))
+        << Utf8FromCp1250(ReadLog(log));
 }
 
 // The person at the screen is asked first and told at the end what became of the files.
