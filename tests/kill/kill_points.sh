@@ -5,7 +5,9 @@
 # that a copy takes a while. After every kill the runtime's own policy exists whole, in place or
 # as its backup, and nothing under the runtime's own names is partial; a re-run ends as a clean
 # run would; and /uninstall, after the re-run or straight after the kill, leaves every file as it
-# was before the install.
+# was before the install. At every other point the Wine server is ended before the killed run
+# and again after it, so that the next run gets the killed run's process ID, as a new Wine server,
+# or Windows after a power cut, can give it: a killed run's leftovers must still go.
 # Usage: kill_points.sh <directory of the built programs> <media directory>
 set -euo pipefail
 
@@ -90,11 +92,22 @@ count_changes() {
     grep -vc 'bin/calls.txt' "$events" || true
 }
 
+# Ends the prefix's Wine server: the next program started is its first, and gets the process ID
+# that the first program after an earlier new server had.
+end_wine_server() {
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
+}
+
 # Runs the installer with the arguments and kills it at the point-th change in the runtime's
-# folders; a run that ends first is not killed.
+# folders; a run that ends first is not killed. With "repeat" first, the killed run and the
+# next one get the same process ID.
 run_and_kill() {
+    local repeat=no
+    [ "$1" = repeat ] && { repeat=yes; shift; }
     local point=$1
     shift
+    [ "$repeat" = yes ] && end_wine_server
     local fifo=$work/events.fifo
     rm -f "$fifo" "$work/watch.err"
     mkfifo "$fifo"
@@ -123,6 +136,11 @@ run_and_kill() {
     wait "$watcher" 2>/dev/null || true
     exec 3<&-
     rm -f "$fifo"
+    if [ "$repeat" = yes ]; then
+        end_wine_server
+        wineserver -p 2>/dev/null || true
+    fi
+    return 0
 }
 
 # Whether file holds exactly the bytes of one of the given files; "absent" allows no file.
@@ -184,7 +202,7 @@ kill_installs() {
     step=$(((changes + install_points - 1) / install_points))
     for ((point = 1; point <= changes; point += step)); do
         reset_pc
-        run_and_kill "$point" /quiet /components=java
+        run_and_kill $( [ $((done % 4)) -lt 2 ] && echo repeat) "$point" /quiet /components=java
         check_nothing_partial "install killed at change $point of $changes"
         # Every other kill is taken back at once, as an administrator may after a failed run.
         if [ $((done % 2)) -eq 1 ]; then
@@ -217,7 +235,7 @@ kill_uninstalls() {
     for ((point = 1; point <= changes; point += step)); do
         reset_pc
         run_installer /quiet /components=java >/dev/null
-        run_and_kill "$point" /uninstall /quiet
+        run_and_kill $( [ $((done % 2)) -eq 0 ] && echo repeat) "$point" /uninstall /quiet
         check_nothing_partial "/uninstall killed at change $point of $changes"
         check_uninstalled "/uninstall killed at change $point" "$before"
         done=$((done + 1))
