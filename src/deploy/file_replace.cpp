@@ -6,6 +6,7 @@
 #include <ntsecapi.h>
 #include <string.h>
 
+#include "deploy/copy_batch.h"
 #include "deploy/pending_renames.h"
 #include "deploy/run_log.h"
 #include "deploy/text.h"
@@ -90,7 +91,7 @@ void RemoveLeftoverTemporaries(const char* path)
         if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
             IsTemporaryName(entry.cFileName) &&
             FormatText(found, sizeof(found), "%.*s%s", (int)directory, path, entry.cFileName) &&
-            !IsPendingSource(found))
+            !IsStagedCopy(found) && !IsPendingSource(found))
             DeleteFileA(found);
     } while (FindNextFileA(find, &entry));
     FindClose(find);
@@ -266,10 +267,11 @@ static void KeepSecurity(const char* from, const char* temporary)
 }
 
 // Writes source's bytes and last-write time into a new temporary file beside destination and
-// flushes it to the disk, with the security of securityFrom where given. On success temporary
-// names it; on failure nothing of it is left.
+// flushes it to the disk (unless a batch flushes it later), with the security of securityFrom
+// where given. On success temporary names it; on failure nothing of it is left.
 static DWORD WriteTemporaryCopy(const char* source, const char* destination,
-                                const char* securityFrom, char* temporary, size_t capacity)
+                                const char* securityFrom, bool flush, char* temporary,
+                                size_t capacity)
 {
     BY_HANDLE_FILE_INFORMATION info;
     HANDLE from = INVALID_HANDLE_VALUE;
@@ -287,7 +289,7 @@ static DWORD WriteTemporaryCopy(const char* source, const char* destination,
         goto failed;
     if (securityFrom != NULL)
         KeepSecurity(securityFrom, temporary);
-    if (!g_durableFileCalls.flush(to))
+    if (flush && !g_durableFileCalls.flush(to))
         goto failed;
     goto done;
 failed:
@@ -308,10 +310,41 @@ static bool RefusedForAMoment(DWORD error)
            error == ERROR_LOCK_VIOLATION;
 }
 
+// A bit for each drive letter that a file was moved into place on during the run.
+static DWORD g_movedOnVolumes = 0;
+
+static void NoteVolume(const char* path)
+{
+    char letter = (char)(path[0] | 0x20);
+
+    if (letter >= 'a' && letter <= 'z' && path[1] == ':')
+        g_movedOnVolumes |= 1u << (letter - 'a');
+}
+
+void FlushWrittenVolumes()
+{
+    wchar_t volume[] = L"\\\\.\\A:";
+    HANDLE handle;
+
+    for (int letter = 0; letter < 26; letter++) {
+        if (!(g_movedOnVolumes & (1u << letter)))
+            continue;
+        volume[4] = (wchar_t)(L'A' + letter);
+        handle = CreateFileW(volume, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                             OPEN_EXISTING, 0, NULL);
+        if (handle != INVALID_HANDLE_VALUE) {
+            g_durableFileCalls.flush(handle);
+            CloseHandle(handle);
+        }
+    }
+    g_movedOnVolumes = 0;
+}
+
 static DWORD Move(const char* existing, const char* target, DWORD flags)
 {
     DWORD error = ERROR_SUCCESS;
 
+    NoteVolume(target);
     for (int attempt = 1; attempt <= kMoveAttempts; attempt++) {
         if (g_durableFileCalls.move(existing, target, flags | MOVEFILE_WRITE_THROUGH))
             return ERROR_SUCCESS;
@@ -332,10 +365,13 @@ static DWORD PlaceCopy(const char* source, const char* destination, const char* 
                        DWORD moveFlags)
 {
     char temporary[MAX_PATH + 1];
-    DWORD error;
+    DWORD error = ERROR_SUCCESS;
 
-    RemoveLeftoverTemporaries(destination);
-    error = WriteTemporaryCopy(source, destination, securityFrom, temporary, sizeof(temporary));
+    if (!TakeStagedCopy(destination, temporary, sizeof(temporary))) {
+        RemoveLeftoverTemporaries(destination);
+        error = WriteTemporaryCopy(source, destination, securityFrom, true, temporary,
+                                   sizeof(temporary));
+    }
     if (error == ERROR_SUCCESS && (error = Move(temporary, destination, moveFlags)) != ERROR_SUCCESS)
         DeleteFileA(temporary);
     SetLastError(error);
@@ -369,6 +405,20 @@ DWORD ReplaceWithCopy(const char* source, const char* destination, bool* changed
     return error;
 }
 
+DWORD WriteStagedCopy(const char* source, const char* destination, char* temporary,
+                      size_t capacity)
+{
+    DWORD attributes = GetFileAttributesA(destination);
+    bool exists = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+
+    if (exists && ((attributes & kAttributesThatRefuseReplacement) ||
+                   SameFileContent(source, destination)))
+        return ERROR_ALREADY_EXISTS;
+    RemoveLeftoverTemporaries(destination);
+    return WriteTemporaryCopy(source, destination, exists ? destination : NULL, false, temporary,
+                              capacity);
+}
+
 DWORD PlaceNewCopy(const char* source, const char* destination)
 {
     if (GetFileAttributesA(destination) != INVALID_FILE_ATTRIBUTES) {
@@ -381,7 +431,7 @@ DWORD PlaceNewCopy(const char* source, const char* destination)
 DWORD ReplaceAtRestart(const char* source, const char* destination)
 {
     char temporary[MAX_PATH + 1];
-    DWORD error = WriteTemporaryCopy(source, destination, destination, temporary,
+    DWORD error = WriteTemporaryCopy(source, destination, destination, true, temporary,
                                      sizeof(temporary));
 
     if (error != ERROR_SUCCESS)

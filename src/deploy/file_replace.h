@@ -50,10 +50,21 @@ extern DWORD (*g_openForChange)(const char* path);
 // says whether the destination was written (may be NULL).
 DWORD ReplaceWithCopy(const char* source, const char* destination, bool* changed);
 
+// For a batch (copy_batch.h): writes source's bytes and the destination's security into a new
+// file beside destination, not flushed, its name in temporary; ERROR_ALREADY_EXISTS where
+// destination holds those bytes already or refuses replacement by its marks.
+DWORD WriteStagedCopy(const char* source, const char* destination, char* temporary,
+                      size_t capacity);
+
 // Puts a copy of source at destination only where nothing stands yet: ERROR_ALREADY_EXISTS
 // otherwise. For backups, which appear only whole and are never replaced, and keep source's
 // owner, permissions and label, so that putting one back gives the original's protection back.
 DWORD PlaceNewCopy(const char* source, const char* destination);
+
+// Flushes each volume that a file was moved into place on since the last call (which needs
+// administrator rights): Windows promises a written-through move only for a copy and a delete,
+// and a rename on one volume is on the disk only once the volume's journal is.
+void FlushWrittenVolumes();
 
 // Moves existing over target in one step, written through to the disk. A refusal that a virus
 // scanner or an indexer causes for a moment is tried again briefly. Returns the error or

@@ -2,10 +2,13 @@
 // knows a window: the results go back to the caller and the report to the log.
 #include "shell/installation_run.h"
 
+#include "deploy/file_replace.h"
+
 #include "components/ie_components.h"
 #include "components/java_plugin.h"
 #include "components/netscape_components.h"
 #include "components/stale_jar.h"
+#include "deploy/file_replace.h"
 #include "deploy/run_log.h"
 #include "deploy/text.h"
 #include "driver/reader_driver.h"
@@ -58,5 +61,6 @@ void RunAndReport(const Selection* selection, RunResults* results, char* report)
 {
     ResetRunResults(results);
     RunSteps(selection, results);
+    FlushWrittenVolumes();  // before the report says what is in place
     ComposeAndLogReport(results, report);
 }

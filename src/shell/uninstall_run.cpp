@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "components/ocf_removal.h"
+#include "deploy/file_replace.h"
 #include "deploy/run_log.h"
 #include "deploy/text.h"
 #include "deploy/window_text.h"
@@ -53,6 +54,7 @@ int RunUninstall(const Options* options)
                             MB_YESNO | MB_ICONQUESTION) != IDYES)
         return 0;
     RemoveOcf(&counts);
+    FlushWrittenVolumes();
     ComposeSummary(&counts, summary, sizeof(summary));
     LogText("%s", summary);
     if (!options->quiet)

@@ -8,6 +8,7 @@
 
 #include <sddl.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "deploy/guarded_copy.h"
 #include "deploy/path_join.h"
 #include "deploy/pending_renames.h"
+#include "deploy/tree_copy.h"
 #include "support/prompt_answerer.h"
 #include "support/test_files.h"
 
@@ -371,12 +373,16 @@ BOOL WINAPI RecordSetSecurity(LPCSTR file, SECURITY_INFORMATION what, PSECURITY_
     return SetFileSecurityA(file, what, security);
 }
 
+// Wine cannot flush a volume (ERROR_INVALID_FUNCTION); a test may have it answer as Windows does.
+bool g_volumesFlush = false;
+
 BOOL WINAPI RecordFlush(HANDLE file)
 {
     LARGE_INTEGER size = {};
     GetFileSizeEx(file, &size);
-    g_fileCalls.push_back({"flush", size.QuadPart, "", "", 0});
-    return FlushFileBuffers(file);
+    BOOL flushed = FlushFileBuffers(file) || g_volumesFlush;
+    g_fileCalls.push_back({flushed ? "flush" : "refused flush", size.QuadPart, "", "", 0});
+    return flushed;
 }
 
 BOOL WINAPI RecordMove(LPCSTR from, LPCSTR to, DWORD flags)
@@ -403,6 +409,7 @@ protected:
         g_fileCalls.clear();
         g_movesToRefuse = 0;
         g_securityCalls.clear();
+        g_volumesFlush = false;
         g_durableFileCalls = {RecordFlush, RecordMove, RecordSetSecurity};
     }
     void TearDown() override
@@ -443,6 +450,53 @@ TEST_F(DurableReplacement, ANewFileIsFlushedBesideItsPlaceThenMovedThereWrittenT
     EXPECT_EQ((DWORD)ERROR_SUCCESS, MoveIntoPlace(backup.c_str(), destination.c_str()));
     ASSERT_EQ(1u, g_fileCalls.size());
     EXPECT_EQ((DWORD)(MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH), g_fileCalls[0].flags);
+
+    // The renames reach the disk with the volume's journal, flushed once before the report.
+    g_fileCalls.clear();
+    g_volumesFlush = true;
+    FlushWrittenVolumes();
+    ASSERT_EQ(1u, g_fileCalls.size()) << "the volume moved onto was not flushed";
+    EXPECT_EQ("flush", g_fileCalls[0].what);
+    g_fileCalls.clear();
+    FlushWrittenVolumes();
+    EXPECT_TRUE(g_fileCalls.empty()) << "a volume was flushed with nothing moved onto it since";
+}
+
+// A tree's copies are all written and flushed before the first is moved into place: with one
+// flush of the volume where Windows allows it, else each copy on its own; once all are in place
+// the volume is flushed again, for the renames.
+TEST_F(DurableReplacement, ATreesCopiesAreAllFlushedBeforeTheFirstMove)
+{
+    std::string tree = dir / "tree";
+    std::string copy = dir / "copy";
+    ASSERT_TRUE(MakeDirectory(tree) && MakeDirectory(tree + "\\sub") && MakeDirectory(copy));
+    ASSERT_TRUE(WriteTextFile(tree + "\\a", "1") && WriteTextFile(tree + "\\b", "22") &&
+                WriteTextFile(tree + "\\sub\\c", "333"));
+    for (bool volumesFlush : {false, true}) {
+        g_volumesFlush = volumesFlush;
+        g_fileCalls.clear();
+        EXPECT_EQ(CopyDone, CopyTree((tree + "\\*").c_str(), copy.c_str(), 1, NULL));
+        EXPECT_EQ("333", ReadTextFile(copy + "\\sub\\c"));
+        std::vector<std::string> order;
+        std::vector<LONGLONG> fileFlushes;
+        for (const FileCall& call : g_fileCalls) {
+            if (order.empty() || order.back() != call.what)
+                order.push_back(call.what);
+            if (order.size() == 1 || (order.size() == 2 && order[0] == "refused flush"))
+                fileFlushes.push_back(call.size);
+        }
+        if (volumesFlush) {
+            EXPECT_EQ((std::vector<std::string>{"flush", "move", "flush"}), order);
+            EXPECT_EQ(1u, fileFlushes.size()) << "the files were flushed one by one";
+        } else {
+            EXPECT_EQ((std::vector<std::string>{"refused flush", "flush", "move", "refused flush"}),
+                      order);
+            std::sort(fileFlushes.begin(), fileFlushes.end());
+            EXPECT_EQ((std::vector<LONGLONG>{0, 1, 2, 3}), fileFlushes);
+        }
+        RemoveTree(copy);
+        ASSERT_TRUE(MakeDirectory(copy));
+    }
 }
 
 // A virus scanner holds a new file for a moment: the move is tried again before anyone is asked.

@@ -1,0 +1,176 @@
+// The staged copies are held in one growing heap array, in the order the tree walk stages them;
+// the walk that moves them visits the files in the same order, so a copy is usually found at the
+// next place to look.
+#include "deploy/copy_batch.h"
+
+#include <string.h>
+#include <windows.h>
+
+#include "deploy/file_replace.h"
+#include "deploy/text.h"
+#include <strsafe.h>  // last: makes the unbounded string calls compile errors
+
+struct StagedCopy {
+    char destination[MAX_PATH + 1];
+    char temporary[MAX_PATH + 1];  // "" once let go
+    bool volumeTried;              // its volume's flush was tried
+    bool flushed;
+};
+
+static struct {
+    bool open;
+    StagedCopy* copies;
+    size_t count;
+    size_t capacity;
+    size_t next;  // where the next look begins
+} g_batch;
+
+void BeginCopyBatch()
+{
+    ZeroMemory(&g_batch, sizeof(g_batch));
+    g_batch.open = true;
+}
+
+static StagedCopy* AddCopy()
+{
+    size_t grown = g_batch.capacity == 0 ? 64 : g_batch.capacity * 2;
+    void* copies;
+
+    if (g_batch.count == g_batch.capacity) {
+        copies = g_batch.copies == NULL
+                     ? HeapAlloc(GetProcessHeap(), 0, grown * sizeof(StagedCopy))
+                     : HeapReAlloc(GetProcessHeap(), 0, g_batch.copies, grown * sizeof(StagedCopy));
+        if (copies == NULL)
+            return NULL;
+        g_batch.copies = (StagedCopy*)copies;
+        g_batch.capacity = grown;
+    }
+    return &g_batch.copies[g_batch.count];
+}
+
+void StageCopy(const char* source, const char* destination)
+{
+    StagedCopy* copy;
+
+    if (!g_batch.open || (copy = AddCopy()) == NULL ||
+        !CopyText(copy->destination, sizeof(copy->destination), destination) ||
+        WriteStagedCopy(source, destination, copy->temporary, sizeof(copy->temporary)) !=
+            ERROR_SUCCESS)
+        return;
+    copy->volumeTried = copy->flushed = false;
+    g_batch.count++;
+}
+
+// A volume's device name, "\\.\X:", for a path that begins with a drive letter.
+static bool VolumeOf(const char* path, wchar_t* volume, size_t capacity)
+{
+    char letter = (char)(path[0] | 0x20);
+
+    if (letter < 'a' || letter > 'z' || path[1] != ':' || capacity < 7)
+        return false;
+    return SUCCEEDED(StringCchPrintfW(volume, capacity, L"\\\\.\\%c:", (wchar_t)(letter - 0x20)));
+}
+
+static bool FlushVolume(const wchar_t* volume)
+{
+    HANDLE handle = CreateFileW(volume, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                                OPEN_EXISTING, 0, NULL);
+    bool flushed;
+
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    flushed = g_durableFileCalls.flush(handle) != FALSE;
+    CloseHandle(handle);
+    return flushed;
+}
+
+static bool FlushOne(const char* path)
+{
+    HANDLE handle = CreateFileA(path, GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    bool flushed;
+
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    flushed = g_durableFileCalls.flush(handle) != FALSE;
+    CloseHandle(handle);
+    return flushed;
+}
+
+// Flushes the volume of the copy at first once for every copy on it; where it cannot be flushed
+// they are left to be flushed one by one.
+static void FlushVolumeOf(size_t first)
+{
+    wchar_t volume[8];
+    wchar_t other[8];
+    bool flushed;
+
+    if (!VolumeOf(g_batch.copies[first].temporary, volume, 8)) {
+        g_batch.copies[first].volumeTried = true;
+        return;
+    }
+    flushed = FlushVolume(volume);
+    for (size_t i = first; i < g_batch.count; i++) {
+        if (VolumeOf(g_batch.copies[i].temporary, other, 8) && wcscmp(volume, other) == 0) {
+            g_batch.copies[i].volumeTried = true;
+            g_batch.copies[i].flushed = flushed;
+        }
+    }
+}
+
+void FlushStagedCopies()
+{
+    for (size_t i = 0; i < g_batch.count; i++) {
+        if (!g_batch.copies[i].volumeTried)
+            FlushVolumeOf(i);
+        if (!g_batch.copies[i].flushed)
+            g_batch.copies[i].flushed = FlushOne(g_batch.copies[i].temporary);
+    }
+}
+
+// The staged copy for destination, looked for from where the last one was found.
+static StagedCopy* FindCopy(const char* destination)
+{
+    for (size_t looked = 0; looked < g_batch.count; looked++) {
+        StagedCopy* copy = &g_batch.copies[(g_batch.next + looked) % g_batch.count];
+        if (copy->temporary[0] != '\0' && strcmp(copy->destination, destination) == 0) {
+            g_batch.next = (g_batch.next + looked + 1) % g_batch.count;
+            return copy;
+        }
+    }
+    return NULL;
+}
+
+bool TakeStagedCopy(const char* destination, char* temporary, size_t capacity)
+{
+    StagedCopy* copy = g_batch.open && g_batch.count > 0 ? FindCopy(destination) : NULL;
+    bool taken;
+
+    if (copy == NULL)
+        return false;
+    taken = copy->flushed && CopyText(temporary, capacity, copy->temporary);
+    if (!taken)
+        DeleteFileA(copy->temporary);  // never moved unflushed: the copy is written anew
+    copy->temporary[0] = '\0';
+    return taken;
+}
+
+bool IsStagedCopy(const char* path)
+{
+    for (size_t i = g_batch.open ? g_batch.count : 0; i > 0; i--) {
+        if (strcmp(g_batch.copies[i - 1].temporary, path) == 0)
+            return true;
+    }
+    return false;
+}
+
+void EndCopyBatch()
+{
+    for (size_t i = 0; i < g_batch.count; i++) {
+        if (g_batch.copies[i].temporary[0] != '\0')
+            DeleteFileA(g_batch.copies[i].temporary);
+    }
+    if (g_batch.copies != NULL)
+        HeapFree(GetProcessHeap(), 0, g_batch.copies);
+    ZeroMemory(&g_batch, sizeof(g_batch));
+    FlushWrittenVolumes();
+}
