@@ -2,7 +2,10 @@
 // copies java.policy from the current directory (the media's sun directory) to ~/.java.policy,
 // saving the file there once as <name>.ocf-bak. Every new file is written beside its place, forced
 // to the disk and moved there, so a failure or a kill leaves the user's file whole: a failure gives
-// exit status non-zero and one line on stderr.
+// exit status non-zero and one line on stderr. A read-only user's file is left exactly as it is
+// (content, mark and time), as the installer leaves its own read-only files: exit status 7.
+// Statuses: 0 done, 2 bad arguments, 3 no media file, 4 no home, 5 no backup, 6 not copied,
+// 7 the user's file is read-only.
 
 import java.io.File;
 import java.io.IOException;
@@ -14,6 +17,7 @@ import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.StandardCopyOption;
 import java.nio.file.StandardOpenOption;
+import java.nio.file.attribute.PosixFilePermission;
 import java.util.Arrays;
 
 public final class CopyPolicyFile {
@@ -23,6 +27,7 @@ public final class CopyPolicyFile {
     static final int NO_HOME = 4;
     static final int BACKUP_FAILED = 5;
     static final int COPY_FAILED = 6;
+    static final int READ_ONLY = 7;
 
     private static final String BACKUP_SUFFIX = ".ocf-bak";
     // A user's file changed since the first run is kept as <name>.ocf-edit<N> before it is replaced.
@@ -70,11 +75,10 @@ public final class CopyPolicyFile {
     // a changed file kept aside) is written to a temporary file beside its place, forced to the
     // disk and checked, and only then moved there in one step. A user's file that already holds
     // the installer's bytes is left as it is. The temporary file is ours, so it never carries the
-    // read-only mark of a source on a CD; a read-only user's file has the mark taken off, as
-    // Windows refuses to replace it otherwise, and gets it back when it is not replaced after all.
+    // read-only mark of a source on a CD. A read-only user's file is the user's choice: nothing is
+    // written beside it either, not even its backup, and the step that runs us counts it failed.
     private static int copy(File source, File destination) {
         Path temporary = null;
-        boolean madeWritable = false;
         String problem;
         int status = COPY_FAILED;
         try {
@@ -83,15 +87,12 @@ public final class CopyPolicyFile {
             if (sameContent(destination, content)) {
                 return OK;
             }
+            if (destination.exists() && isReadOnly(destination)) {
+                return fail(READ_ONLY, "plik " + destination.getPath()
+                        + " jest tylko do odczytu: pozostawiono go bez zmian");
+            }
             backUpOnce(destination, content);
             temporary = writeBeside(destination, content);
-            if (destination.exists() && !destination.canWrite()) {
-                if (!destination.setWritable(true)) {
-                    throw failure(COPY_FAILED, "nie można zezwolić na zapis do "
-                            + destination.getPath() + ", więc nie można go zastąpić");
-                }
-                madeWritable = true;
-            }
             Files.move(temporary, destination.toPath(), StandardCopyOption.REPLACE_EXISTING,
                     StandardCopyOption.ATOMIC_MOVE);
             return OK;
@@ -100,14 +101,26 @@ public final class CopyPolicyFile {
             problem = failedStatus != OK ? e.getMessage() : "nie można skopiować "
                     + source.getPath() + " do " + destination.getPath() + ": " + reason(e);
         }
-        // Not replaced: the user's file gets its read-only mark back, and the new file goes.
-        if (madeWritable) {
-            destination.setWritable(false);
-        }
+        // Not replaced: the new file goes.
         if (temporary != null && !removed(temporary)) {
             problem += " (pozostał plik tymczasowy " + temporary + ")";
         }
         return fail(status, problem);
+    }
+
+    // Windows' read-only mark, which File.canWrite reads there; where the file system has POSIX
+    // modes, also no write permission for the owner, which root's own access check passes over.
+    // A file that another account owns and this one may not write counts as read-only too.
+    private static boolean isReadOnly(File file) throws IOException {
+        if (!file.canWrite()) {
+            return true;
+        }
+        try {
+            return !Files.getPosixFilePermissions(file.toPath())
+                    .contains(PosixFilePermission.OWNER_WRITE);
+        } catch (UnsupportedOperationException e) {
+            return false;
+        }
     }
 
     private static byte[] readSource(File source) throws IOException {

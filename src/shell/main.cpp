@@ -10,6 +10,7 @@
 #include "deploy/window_text.h"
 #include "resource.h"
 #include "shell/command_line.h"
+#include "shell/elevation.h"
 #include "shell/installer_dialog.h"
 #include "shell/media_folder.h"
 #include "shell/quiet_run.h"
@@ -94,7 +95,8 @@ static int ShowUsage(const Options* options, int exitCode)
 }
 
 // The running installer's window comes to the front: its dialog, or its welcome question.
-static int ShowTheRunningInstaller()
+// Whether there was one: a copy in another session, or a quiet one, has none here.
+static bool ShowTheRunningInstaller()
 {
     static const char* const kTitles[] = {CARDSETUP_DIALOG_TITLE, CARDSETUP_WELCOME_CAPTION};
 
@@ -104,10 +106,25 @@ static int ShowTheRunningInstaller()
         WideFromText(wide, 128, title);
         if ((window = FindWindowW(L"#32770", wide)) != NULL) {
             SetForegroundWindow(window);
-            break;
+            return true;
         }
     }
-    return 0;
+    return false;
+}
+
+// A start that may not run says why: in the log, and interactively in a box, unless the copy at
+// work came to the front.
+static int RefuseToRun(const Options* options, bool rights, InstanceClaim claim)
+{
+    StartRefusal refusal;
+    bool windowShown = rights && claim == InstanceRunning && !options->quiet &&
+                       ShowTheRunningInstaller();
+
+    RefuseStart(rights, claim, options->quiet, windowShown, &refusal);
+    LogText("%s", refusal.logLine);
+    if (refusal.message != NULL)
+        ShowMessageBox(NULL, refusal.message, CARDSETUP_WELCOME_CAPTION, refusal.icon);
+    return refusal.exitCode;
 }
 
 // Without its own folder the program has no media: it installs nothing rather than take the
@@ -131,14 +148,13 @@ static int RunInteractively(HINSTANCE instance)
 static int Run(HINSTANCE instance, const Options* options)
 {
     InstanceLock lock;
-    InstanceClaim claim = ClaimSingleInstance(&lock);
+    bool rights;
+    InstanceClaim claim = ClaimTheRun(&lock, &rights);
     int exitCode;
 
-    if (claim != InstanceClaimed) {
+    if (!rights || claim != InstanceClaimed) {
         ReleaseSingleInstance(&lock);
-        LogText(claim == InstanceRunning ? "Instalator już działa"
-                                         : "Nie można wykluczyć, że instalator już działa");
-        return options->quiet ? kExitAlreadyRunning : ShowTheRunningInstaller();
+        return RefuseToRun(options, rights, claim);
     }
     if (options->driverArguments[0] != L'\0')
         SetEnvironmentVariableW(L"CARDSETUP_DRIVER_ARGUMENTS", options->driverArguments);

@@ -30,6 +30,7 @@ public final class CopyPolicyFileTest {
         new CopyPolicyFileTest().leavesABackupThatWasThereAlone();
         new CopyPolicyFileTest().copiesTheOpenCardConfigurationToo();
         new CopyPolicyFileTest().fromReadOnlyMediaTheCopyStaysWritable();
+        new CopyPolicyFileTest().aReadOnlyUsersFileIsLeftAsItIs();
         new CopyPolicyFileTest().aMissingMediaFileIsOneLineAndNothingWritten();
         new CopyPolicyFileTest().refusesArgumentsThatAreNotAPlainDotName();
         new CopyPolicyFileTest().aMissingHomeIsAnError();
@@ -99,16 +100,36 @@ public final class CopyPolicyFileTest {
         check("read-only media: source made read-only", source.setWritable(false, false));
         Result first = run(".java.policy");
         boolean writableAfterFirst = ownerMayWrite(copy);
-        check("read-only media: copy made read-only", copy.setWritable(false, false));
         source.setWritable(true, false);
         write(source, "newer installer policy");
         source.setWritable(false, false);
         Result second = run(".java.policy");
         check("read-only media: both runs exit 0", first.status == 0 && second.status == 0);
         check("read-only media: the copy is writable", writableAfterFirst && ownerMayWrite(copy));
-        check("read-only media: a read-only copy is replaced",
-                "newer installer policy".equals(read(copy)));
+        check("read-only media: the copy is replaced", "newer installer policy".equals(read(copy)));
         source.setWritable(true, false);
+    }
+
+    // The user made the file read-only: it stays as it is, its content, its mark and its time,
+    // and nothing is written beside it. Exit status 7 makes the installer's step fail.
+    private void aReadOnlyUsersFileIsLeftAsItIs() throws Exception {
+        for (String name : new String[] {".java.policy", ".opencard.properties"}) {
+            File file = new File(home, name);
+            write(file, "user's own settings");
+            long time = 1262304000000L;  // 2010-01-01, which no write today would give
+            check(name + " read-only: time set", file.setLastModified(time));
+            check(name + " read-only: made read-only", file.setWritable(false, false));
+            Result result = run(name);
+            check(name + " read-only: exit status 7", result.status == 7);
+            check(name + " read-only: one line on stderr", oneClearLine(result));
+            check(name + " read-only: content kept", "user's own settings".equals(read(file)));
+            check(name + " read-only: still read-only", !ownerMayWrite(file));
+            check(name + " read-only: time kept", file.lastModified() == time);
+            check(name + " read-only: nothing written beside it",
+                    Arrays.asList(home.list()).equals(Arrays.asList(name)));
+            file.setWritable(true, false);
+            file.delete();
+        }
     }
 
     // From the mode bits, which root's own checks would pass over.

@@ -15,6 +15,7 @@
 
 #include "support/installer_session.h"
 #include "resource.h"
+#include "shell/window_titles.h"
 #include "support/prompt_answerer.h"
 #include "support/registry_keys.h"
 #include "support/test_files.h"
@@ -1270,16 +1271,23 @@ TEST_F(QuietRun, AnInteractiveStartThatNoOneSeesRunsQuietly)
     EXPECT_NE(std::string::npos, written.find("Kod wyjścia: 3010"));
 }
 
-// Two runs at once would race for the one-time backups of the users' policies.
+// Two runs at once would race for the one-time backups of the users' policies. The copy at
+// work is quiet, so it has no window to bring to the front, as one in another session has none
+// here: an interactive start says in a box that the installer runs, and ends with 0.
 TEST_F(QuietRun, ASecondCopyWhileOneIsAtWorkRunsNothing)
 {
-    ASSERT_TRUE(WriteTextFile(home + "\\bin\\delay-ms.txt", "2000"));
+    ASSERT_TRUE(WriteTextFile(home + "\\bin\\delay-ms.txt", "3000"));
     InstallerSession first(media.Path(), "", L"/quiet");
     for (int i = 0; i < 250 && ReadLines(home + "\\bin\\calls.txt").empty(); i++)
         Sleep(20);
     EXPECT_EQ(1618u, Run(L"/quiet"));
-    EXPECT_EQ(0u, Run(L""));  // interactive: shows the one at work, if it has a window, and ends
     EXPECT_FALSE(windowShown);
+    InstallerSession interactive(media.Path(), "", L"");
+    HWND box = interactive.WaitForWindow(CARDSETUP_WELCOME_CAPTION);
+    ASSERT_TRUE(box != NULL) << "an interactive start ended without a word";
+    EXPECT_EQ("Instalator już działa (być może w innej sesji użytkownika).", MessageBoxText(box));
+    PressDialogButton(box, IDOK);
+    EXPECT_EQ(0u, interactive.WaitForExit());
     EXPECT_EQ(3010u, first.WaitForExit(30000));
     EXPECT_EQ(2u, ReadLines(home + "\\bin\\calls.txt").size()) << "a second run ran commands";
 }
@@ -1302,8 +1310,9 @@ TEST_F(QuietRun, ANameAnotherAccountTookNeverLetsTwoCopiesRun)
     CloseHandle(taken);
     std::sort(codes, codes + 2);
     if (RunningUnderWine()) {
-        EXPECT_EQ(1618u, codes[0]) << "ran beside a name it could not claim";
-        EXPECT_EQ(1618u, codes[1]) << "ran beside a name it could not claim";
+        // Refused, not held by a copy at work: a retry would meet the same name, so not 1618.
+        EXPECT_EQ(1603u, codes[0]) << "ran beside a name it could not claim, or asked for a retry";
+        EXPECT_EQ(1603u, codes[1]) << "ran beside a name it could not claim, or asked for a retry";
     } else {
         EXPECT_EQ(1618u, codes[0]) << "two copies ran at once";
         EXPECT_EQ(3010u, codes[1]) << "blocked by another account's name";

@@ -2,14 +2,19 @@
 // none): what stands before the run (a namespace an elevated copy made, the old global name
 // taken by another account, no namespaces at all) and which claim each copy then gets. The
 // mutexes themselves are real, named for this test alone, so "already there" is the system's.
+// Then how a start without administrator rights or without the place ends (Wine runs elevated).
 #include <gtest/gtest.h>
 
 #include <windows.h>
 #include <sddl.h>
+#include <shlobj.h>
+
+#include <string.h>
 
 #include <string>
 #include <vector>
 
+#include "shell/elevation.h"
 #include "shell/single_instance.h"
 #include "support/test_files.h"
 
@@ -198,6 +203,90 @@ TEST_F(SingleInstance, WithoutNamespacesAGlobalNameTakenByAnotherAccountRunsNoth
 
     g_world.globalNameTaken = true;
     EXPECT_EQ(InstanceUnavailable, Claim());
+}
+
+bool g_rights;
+bool Rights()
+{
+    return g_rights;
+}
+
+// Without administrator rights (UAC off, RunAsInvoker) the namespace cannot be made: the claim
+// is not tried at all, so that refusal is never taken for another copy at work.
+TEST_F(SingleInstance, WithoutAdministratorRightsNothingIsClaimed)
+{
+    bool (*real)() = g_hasAdministratorRights;
+    bool rights = true;
+    g_hasAdministratorRights = Rights;
+    locks.resize(2);
+
+    g_rights = false;
+    EXPECT_EQ(InstanceUnavailable, ClaimTheRun(&locks[0], &rights));
+    EXPECT_FALSE(rights);
+    EXPECT_TRUE(g_world.boundarySids.empty() && g_world.mutexNames.empty()) << "claimed anyway";
+    EXPECT_TRUE(locks[0].space == NULL && locks[0].mutex == NULL);
+
+    g_rights = true;
+    EXPECT_EQ(InstanceClaimed, ClaimTheRun(&locks[1], &rights));
+    EXPECT_TRUE(rights);
+    g_hasAdministratorRights = real;
+}
+
+// Every Wine process runs elevated, as an elevated administrator does on Windows.
+TEST(AdministratorRights, AnElevatedProcessHasThem)
+{
+    if (!RunningUnderWine() && !IsUserAnAdmin())
+        GTEST_SKIP() << "these tests were started on Windows without administrator rights";
+    EXPECT_TRUE(HasAdministratorRights());
+}
+
+// A start that does not run: rights, claim, quiet or not, and whether the running copy's
+// window came to the front, against the exit code and the box it shows. 1618 means "try
+// later" to deployment tools: only a copy that really runs gives it.
+TEST(StartRefusal, EachStartThatDoesNotRunEndsAsDeploymentToolsAndUsersNeed)
+{
+    struct Row {
+        bool rights;
+        InstanceClaim claim;
+        bool quiet;
+        bool windowShown;
+        bool refused;
+        int exitCode;
+        const char* box;  // a part of the box's text, or NULL for no box
+    };
+    const char* const noRights = "wymaga uprawnień administratora";
+    const char* const running = "już działa (być może w innej sesji";
+    const char* const unknown = "Nie można sprawdzić, czy instalator już działa";
+    const Row rows[] = {
+        {true, InstanceClaimed, true, false, false, 0, NULL},
+        {true, InstanceClaimed, false, false, false, 0, NULL},
+        {false, InstanceUnavailable, true, false, true, 1603, NULL},
+        {false, InstanceUnavailable, false, false, true, 0, noRights},
+        {false, InstanceClaimed, true, false, true, 1603, NULL},
+        {false, InstanceRunning, false, true, true, 0, noRights},
+        {true, InstanceRunning, true, false, true, 1618, NULL},
+        {true, InstanceRunning, false, true, true, 0, NULL},
+        {true, InstanceRunning, false, false, true, 0, running},
+        {true, InstanceUnavailable, true, false, true, 1603, NULL},
+        {true, InstanceUnavailable, false, false, true, 0, unknown},
+    };
+    for (const Row& row : rows) {
+        StartRefusal refusal = {-1, NULL, NULL, 0};
+        SCOPED_TRACE(testing::Message() << "rights " << row.rights << ", claim " << row.claim
+                                        << ", quiet " << row.quiet << ", window shown "
+                                        << row.windowShown);
+        ASSERT_EQ(row.refused, RefuseStart(row.rights, row.claim, row.quiet, row.windowShown,
+                                           &refusal));
+        if (!row.refused)
+            continue;
+        EXPECT_EQ(row.exitCode, refusal.exitCode);
+        EXPECT_TRUE(refusal.logLine != NULL && refusal.logLine[0] != '\0');
+        if (row.box == NULL)
+            EXPECT_TRUE(refusal.message == NULL) << refusal.message;
+        else
+            EXPECT_TRUE(refusal.message != NULL && strstr(refusal.message, row.box) != NULL)
+                << (refusal.message != NULL ? refusal.message : "no box");
+    }
 }
 
 TEST(SingleInstanceOnWindows, WindowsOnly_TheAdministratorsNamespaceKeepsOneCopy)
