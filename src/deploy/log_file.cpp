@@ -146,27 +146,31 @@ static bool IsOwnAccount(PSID owner)
     return own;
 }
 
+static bool IsTrustedInstaller(PSID sid)
+{
+    PSID installer = NULL;
+    bool same;
+
+    if (!ConvertStringSidToSidW(kTrustedInstaller, &installer))
+        return false;
+    same = EqualSid(sid, installer) != FALSE;
+    LocalFree(installer);
+    return same;
+}
+
 bool IsTrustedOwner(PSID owner)
 {
     return IsWellKnownSid(owner, WinBuiltinAdministratorsSid) ||
-           IsWellKnownSid(owner, WinLocalSystemSid) || IsOwnAccount(owner);
+           IsWellKnownSid(owner, WinLocalSystemSid) || IsTrustedInstaller(owner) ||
+           IsOwnAccount(owner);
 }
 
-// Whether an account may be let to write into the log's folder: a trusted owner, the installer
-// of Windows, or the owner itself, which CREATOR OWNER and OWNER RIGHTS stand for.
+// Whether an account may be let to write into the log's folder: a trusted owner, or the owner
+// itself, which CREATOR OWNER and OWNER RIGHTS stand for.
 static bool IsTrustedWriter(PSID sid)
 {
-    PSID installer = NULL;
-    bool trusted;
-
-    if (IsTrustedOwner(sid) || IsWellKnownSid(sid, WinCreatorOwnerSid) ||
-        IsWellKnownSid(sid, WinCreatorOwnerRightsSid))
-        return true;
-    if (!ConvertStringSidToSidW(kTrustedInstaller, &installer))
-        return false;
-    trusted = EqualSid(sid, installer) != FALSE;
-    LocalFree(installer);
-    return trusted;
+    return IsTrustedOwner(sid) || IsWellKnownSid(sid, WinCreatorOwnerSid) ||
+           IsWellKnownSid(sid, WinCreatorOwnerRightsSid);
 }
 
 // Whether an ACE lets an account that is not trusted write into the folder it is on. An ACE
@@ -533,7 +537,37 @@ static DWORD DeleteByHandle(HANDLE file)
                : GetLastError();
 }
 
-// Removes one temporary inside folder, when it is a plain file: no folder, link or second name.
+// Whether an open file is the entry name (length characters) of folder by the name its handle
+// reports. Wine 8 opens the file that a Unix link to a file leads to, shows no reparse point for
+// it, and reports the name of the file it reached, which is then elsewhere.
+static bool IsNamedInside(HANDLE file, HANDLE folder, const wchar_t* name, size_t length)
+{
+    union NameInformation {
+        FILE_NAME_INFO information;
+        BYTE bytes[sizeof(FILE_NAME_INFO) + 2 * MAX_PATH * sizeof(wchar_t)];
+    } fileName, folderName;
+    size_t fileLength;
+    size_t folderLength;
+
+    if (!GetFileInformationByHandleEx(file, FileNameInfo, &fileName, sizeof(fileName)) ||
+        !GetFileInformationByHandleEx(folder, FileNameInfo, &folderName, sizeof(folderName)))
+        return false;
+    fileLength = fileName.information.FileNameLength / sizeof(wchar_t);
+    folderLength = folderName.information.FileNameLength / sizeof(wchar_t);
+    // A volume's root is named "\" and its entries "\name"; a folder's entries "folder\name".
+    if (folderLength == 1)
+        folderLength = 0;
+    return fileLength == folderLength + 1 + length &&
+           CompareStringOrdinal(fileName.information.FileName, (int)folderLength,
+                                folderName.information.FileName, (int)folderLength, TRUE) ==
+               CSTR_EQUAL &&
+           fileName.information.FileName[folderLength] == L'\\' &&
+           CompareStringOrdinal(fileName.information.FileName + folderLength + 1, (int)length,
+                                name, (int)length, TRUE) == CSTR_EQUAL;
+}
+
+// Removes one temporary inside folder, when it is a plain file there: no folder, link or second
+// name.
 static void RemoveTemporary(HANDLE folder, const wchar_t* name, size_t length)
 {
     HANDLE file;
@@ -542,7 +576,7 @@ static void RemoveTemporary(HANDLE folder, const wchar_t* name, size_t length)
                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
                    FILE_NON_DIRECTORY_FILE, &file) != ERROR_SUCCESS)
         return;
-    if (IsPlainFileHandle(file))
+    if (IsPlainFileHandle(file) && IsNamedInside(file, folder, name, length))
         DeleteByHandle(file);
     CloseHandle(file);
 }

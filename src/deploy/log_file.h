@@ -39,7 +39,7 @@ bool IsPlainFile(DWORD attributes, DWORD links);
 bool IsPlainFileHandle(HANDLE file);
 
 // Whether an owner is one whose folder the installer may write its log into: Administrators,
-// SYSTEM, or the installer's own account.
+// SYSTEM, TrustedInstaller, or the installer's own account.
 bool IsTrustedOwner(PSID owner);
 // Whether a folder with this owner and DACL is one only trusted accounts control: a trusted
 // owner, and no allow ACE that applies to the folder itself gives a right to write into it, to
