@@ -19,9 +19,15 @@
 // SYSTEM and Administrators only, owned by Administrators, not inheriting from the parent.
 static const wchar_t kAdministratorsOnly[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 static const int kNameAttempts = 8;
-// NT SERVICE\TrustedInstaller, which owns and writes the Windows directories.
-static const wchar_t kTrustedInstaller[] =
-    L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+// NT SERVICE\TrustedInstaller, which owns and writes the Windows directories, laid out as a SID:
+// S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464.
+static const struct {
+    BYTE revision;
+    BYTE count;
+    BYTE authority[6];
+    DWORD parts[6];
+} kTrustedInstaller = {SID_REVISION, 6, {0, 0, 0, 0, 0, 5},
+                       {80, 956008885u, 3418522649u, 1831038044u, 1853292631u, 2271478464u}};
 // The rights over a folder that let an account put, replace or remove what it holds, or give
 // itself those rights.
 static const DWORD kFolderWriteRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_DELETE_CHILD |
@@ -146,22 +152,10 @@ static bool IsOwnAccount(PSID owner)
     return own;
 }
 
-static bool IsTrustedInstaller(PSID sid)
-{
-    PSID installer = NULL;
-    bool same;
-
-    if (!ConvertStringSidToSidW(kTrustedInstaller, &installer))
-        return false;
-    same = EqualSid(sid, installer) != FALSE;
-    LocalFree(installer);
-    return same;
-}
-
 bool IsTrustedOwner(PSID owner)
 {
     return IsWellKnownSid(owner, WinBuiltinAdministratorsSid) ||
-           IsWellKnownSid(owner, WinLocalSystemSid) || IsTrustedInstaller(owner) ||
+           IsWellKnownSid(owner, WinLocalSystemSid) || EqualSid(owner, (PSID)&kTrustedInstaller) ||
            IsOwnAccount(owner);
 }
 

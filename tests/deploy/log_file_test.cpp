@@ -511,22 +511,46 @@ TEST_F(LogFile, TheNamedLogCanBeReadDuringTheRunByReadersThatDoNotShareDeletion)
 // SYSTEM's own folder in the Windows directory's Temp, where another account made it first (a
 // link under Wine, a folder of another owner as Windows reports it), gives way to a new folder
 // of a random name, and the default log says so.
+// What stands at SYSTEM's folder during the test; whatever was there before is put back, even
+// when the test stops half-way.
+struct StandIn {
+    std::string own;
+    std::string saved;
+    bool existed = false;
+    bool linked = false;
+    bool made = false;
+    ~StandIn()
+    {
+        if (linked)
+            RemoveSymbolicLink(own);
+        if (made)
+            RemoveDirectoryA(own.c_str());
+        if (existed)
+            MoveFileA(saved.c_str(), own.c_str());
+    }
+};
+
 TEST_F(LogFile, SystemsLogFolderThatAnotherAccountMadeGivesWayToANewOne)
 {
     wchar_t windows[MAX_PATH + 1];
     GetSystemWindowsDirectoryW(windows, MAX_PATH + 1);
     std::string temporary = Cp1250(windows) + "\\Temp";
-    std::string own = temporary + "\\cardsetup";
-    std::string saved = temporary + "\\cardsetup-saved-" + std::to_string(GetCurrentProcessId());
-    bool existed = FileExists(own);
-    ASSERT_TRUE(!existed || MoveFileA(own.c_str(), saved.c_str()));
+    StandIn standIn;
+    standIn.own = temporary + "\\cardsetup";
+    standIn.saved = temporary + "\\cardsetup-saved-" + std::to_string(GetCurrentProcessId());
+    standIn.existed = FileExists(standIn.own);
+    ASSERT_TRUE(!standIn.existed || MoveFileA(standIn.own.c_str(), standIn.saved.c_str()));
     g_tempPath2 = NULL;
     g_folderSecurity = PlannedSecurity;
     g_plannedSecurity = L"O:BUD:(A;OICI;FA;;;BU)(A;OICI;FA;;;SY)";
     g_plannedFor = L"\\cardsetup";
 
     for (bool link : {true, false}) {
-        ASSERT_TRUE(link ? MakeSymbolicLink(own, elsewhere.Path()) : MakeDirectory(own));
+        if (link)
+            standIn.linked = MakeSymbolicLink(standIn.own, elsewhere.Path());
+        else
+            standIn.made = MakeDirectory(standIn.own);
+        ASSERT_TRUE(standIn.linked || standIn.made) << link;
         wchar_t chosen[MAX_PATH + 1] = L"";
         bool movedAside = false;
         g_plannedBytes = {0x9a, 0xbc};
@@ -545,9 +569,11 @@ TEST_F(LogFile, SystemsLogFolderThatAnotherAccountMadeGivesWayToANewOne)
         EXPECT_TRUE(DefaultLogFolder(true, chosen, MAX_PATH + 1, &movedAside));
         EXPECT_TRUE(movedAside);
         RemoveDirectoryW(chosen);
-        ASSERT_TRUE(link ? RemoveSymbolicLink(own) : RemoveDirectoryA(own.c_str()));
+        if (link) {
+            standIn.linked = false;
+            ASSERT_TRUE(RemoveSymbolicLink(standIn.own));
+        }
     }
-    ASSERT_TRUE(!existed || MoveFileA(saved.c_str(), own.c_str()));
 }
 
 }  // namespace
