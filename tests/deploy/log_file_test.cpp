@@ -459,6 +459,29 @@ TEST_F(LogFile, AFolderAnotherAccountControlsSendsTheLogToTheDefaultPlace)
     }
 }
 
+// The same folder as Windows itself reports it: made with a DACL that lets users write into it.
+TEST_F(LogFile, WindowsOnly_AFolderUsersMayWriteIntoIsRefusedAsWindowsReportsIt)
+{
+    if (RunningUnderWine())
+        GTEST_SKIP() << "Wine 8 keeps a file's security as Unix permissions and its owner as the "
+                        "Unix user: it reads back neither the DACL nor the owner set; the decision "
+                        "is tested through g_folderSecurity above";
+    SECURITY_ATTRIBUTES open = {sizeof(open), NULL, FALSE};
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;BU)", SDDL_REVISION_1,
+        &open.lpSecurityDescriptor, NULL));
+    std::string logs = folder / "open-to-users";
+    bool made = CreateDirectoryA(logs.c_str(), &open) != 0;
+    LocalFree(open.lpSecurityDescriptor);
+    ASSERT_TRUE(made);
+    LogRefusal refusal = LogMade;
+    g_plannedBytes = {0x56};
+    EXPECT_EQ(INVALID_HANDLE_VALUE,
+              CreateNamedLogFile(Wide(logs + "\\cardsetup.log").c_str(), &refusal));
+    EXPECT_EQ(LogFolderOpenToOthers, refusal);
+    EXPECT_TRUE(Entries(logs).empty());
+}
+
 // Temporaries that killed runs left beside the log go; what only looks like one (another name,
 // a folder, a link, a run's at work, held open) stays, and names that are taken are passed by.
 TEST_F(LogFile, TemporariesThatKilledRunsLeftBesideTheLogAreRemoved)
