@@ -17,6 +17,10 @@ static const size_t kLongestLine = 4096;
 static HANDLE g_log = INVALID_HANDLE_VALUE;
 static bool g_logIncomplete = false;
 
+static void WriteLine(const wchar_t* line);
+static void AppendConverted(wchar_t* line, size_t capacity, UINT codePage, const char* text);
+
+// Takes the file as the log and writes its byte-order mark; whether there is a log now.
 static bool StartLog(HANDLE file)
 {
     static const char kByteOrderMark[] = "\xEF\xBB\xBF";
@@ -25,17 +29,50 @@ static bool StartLog(HANDLE file)
     g_log = file;
     g_logIncomplete = g_log == INVALID_HANDLE_VALUE ||
                       !WriteFile(g_log, kByteOrderMark, 3, &written, NULL) || written != 3;
-    return !g_logIncomplete;
+    return g_log != INVALID_HANDLE_VALUE;
 }
 
-bool OpenRunLog(const wchar_t* path)
+// The line that says where the log was not made and why: the path in Unicode, the rest in the
+// installer's code page.
+static void LogRefusedPlace(const wchar_t* path, LogRefusal refusal, DWORD error)
 {
-    return StartLog(CreateNamedLogFile(path));
+    char reason[256];
+    wchar_t line[kLongestLine] = L"";
+
+    if (error != ERROR_SUCCESS)
+        StringCchPrintfA(reason, 256, "): %s (błąd %lu); zapisano tutaj", LogRefusalText(refusal),
+                         error);
+    else
+        StringCchPrintfA(reason, 256, "): %s; zapisano tutaj", LogRefusalText(refusal));
+    AppendConverted(line, kLongestLine, kTextCodePage, "Nie utworzono dziennika w podanym miejscu (");
+    StringCchCatW(line, kLongestLine, path);
+    AppendConverted(line, kLongestLine, kTextCodePage, reason);
+    WriteLine(line);
+}
+
+RunLogPlace OpenRunLog(const wchar_t* path, bool system, wchar_t* fallback, size_t capacity)
+{
+    LogRefusal refusal;
+    DWORD error;
+
+    if (StartLog(CreateNamedLogFile(path, &refusal, &error)))
+        return RunLogAsAsked;
+    if (!OpenDefaultRunLog(system, fallback, capacity))
+        return RunLogNotOpened;
+    LogRefusedPlace(path, refusal, error);
+    return RunLogInDefaultPlace;
 }
 
 bool OpenDefaultRunLog(bool system, wchar_t* path, size_t capacity)
 {
-    return StartLog(CreateDefaultLogFile(system, path, capacity));
+    bool movedAside = false;
+
+    if (!StartLog(CreateDefaultLogFile(system, path, capacity, &movedAside)))
+        return false;
+    if (movedAside)
+        LogText("Folder Temp\\cardsetup w folderze Windows nie jest chroniony (mogło go założyć inne "
+                "konto): dziennik zapisano w nowym folderze o losowej nazwie");
+    return true;
 }
 
 bool RunLogComplete()

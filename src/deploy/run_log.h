@@ -6,11 +6,20 @@
 #include <stddef.h>
 #include <wchar.h>
 
-// Creates the log at path: what the name held is replaced, never followed (log_file.h). False
-// when it cannot be made.
-bool OpenRunLog(const wchar_t* path);
+enum RunLogPlace {
+    RunLogNotOpened,
+    RunLogAsAsked,
+    RunLogInDefaultPlace,
+};
+
+// Creates the log at path: what the name held is replaced, never followed, in a folder that no
+// other account controls (log_file.h). Where it cannot be made so, the default log is made
+// instead, its path in fallback (capacity characters), and its first line names the refused
+// path and why, so that no log is lost unsaid.
+RunLogPlace OpenRunLog(const wchar_t* path, bool system, wchar_t* fallback, size_t capacity);
 // Creates the default log, in a folder and under a name that no other account decides; its path
-// in path (capacity characters). False when it cannot be made.
+// in path (capacity characters). It says so when SYSTEM's folder was another account's and a
+// folder of a random name took its place. False when it cannot be made.
 bool OpenDefaultRunLog(bool system, wchar_t* path, size_t capacity);
 // Whether a log was opened and every line reached it.
 bool RunLogComplete();

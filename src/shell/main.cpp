@@ -51,18 +51,47 @@ static void LockDllSearchToSystemDirectory()
         SetDllDirectoryA("");
 }
 
+// Warns in the Application event log, where deployment tools' staff look when a log is missing.
+static void ReportLogWarning(const wchar_t* text)
+{
+    const wchar_t* strings[] = {text};
+    HANDLE source = RegisterEventSourceW(NULL, L"cardsetup");
+
+    if (source == NULL)
+        return;
+    ReportEventW(source, EVENTLOG_WARNING_TYPE, 0, 1, NULL, 1, 0, strings, NULL);
+    DeregisterEventSource(source);
+}
+
 // A quiet run always keeps a log: without /log, in a temporary directory (log_file.h). It is
 // opened before the program leaves the current directory it was started in: a relative /log is
-// the caller's.
+// the caller's. A /log that could not be made safely gives way to the default log, which the
+// event log names; the log's path is then that one.
+// The /log that gave way to the default log: the event log names both, and the log's path is
+// the default log's from now on.
+static void TakeDefaultLogForAsked(Options* options, const wchar_t* fallback)
+{
+    wchar_t text[2 * MAX_PATH + 128];
+
+    StringCchPrintfW(text, 2 * MAX_PATH + 128,
+                     L"cardsetup: dziennika %s nie utworzono w podanym miejscu; zapisano go "
+                     L"tutaj: %s", options->log, fallback);
+    ReportLogWarning(text);
+    StringCchCopyW(options->log, MAX_PATH + 1, fallback);
+}
+
 static void OpenAskedLog(Options* options, const wchar_t* media)
 {
-    bool opened;
+    wchar_t fallback[MAX_PATH + 1];
+    RunLogPlace place = RunLogNotOpened;
 
-    if (options->log[0] == L'\0' && options->quiet)
-        opened = OpenDefaultRunLog(RunningAsSystem(), options->log, MAX_PATH + 1);
-    else
-        opened = options->log[0] != L'\0' && OpenRunLog(options->log);
-    if (opened)
+    if (options->log[0] != L'\0')
+        place = OpenRunLog(options->log, RunningAsSystem(), fallback, MAX_PATH + 1);
+    else if (options->quiet && OpenDefaultRunLog(RunningAsSystem(), options->log, MAX_PATH + 1))
+        place = RunLogAsAsked;
+    if (place == RunLogInDefaultPlace)
+        TakeDefaultLogForAsked(options, fallback);
+    if (place != RunLogNotOpened)
         LogRunFacts(media);
 }
 
@@ -70,16 +99,12 @@ static void OpenAskedLog(Options* options, const wchar_t* media)
 static void CloseLog(const Options* options, int exitCode)
 {
     wchar_t text[MAX_PATH + 128];
-    const wchar_t* strings[] = {text};
-    HANDLE source;
 
     LogText("Kod wyjścia: %d", exitCode);
-    if (options->log[0] != L'\0' && !RunLogComplete() &&
-        (source = RegisterEventSourceW(NULL, L"cardsetup")) != NULL) {
+    if (options->log[0] != L'\0' && !RunLogComplete()) {
         StringCchPrintfW(text, MAX_PATH + 128, L"cardsetup: the log %s could not be written; "
                          L"exit code %d", options->log, exitCode);
-        ReportEventW(source, EVENTLOG_WARNING_TYPE, 0, 1, NULL, 1, 0, strings, NULL);
-        DeregisterEventSource(source);
+        ReportLogWarning(text);
     }
     CloseRunLog();
 }

@@ -1,9 +1,11 @@
 // Where the log is made and how: a default name that something already holds (a file in use, a
 // folder, a link) is never written through, the log asked for replaces what its name held
-// without following it, and the default folder is the one Windows offers each account.
+// without following it, in a folder no other account controls or else in the default place with
+// a line on why, and the default folder is the one Windows offers each account.
 #include <gtest/gtest.h>
 
 #include <aclapi.h>
+#include <sddl.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "deploy/log_file.h"
+#include "deploy/run_log.h"
 #include "support/test_files.h"
 
 namespace {
@@ -37,6 +40,29 @@ DWORD WINAPI OfferedTempPath(DWORD length, LPWSTR buffer)
         return 0;
     wcscpy(buffer, folder.c_str());
     return (DWORD)folder.size();
+}
+
+// A folder's security as the test plans it, in SDDL, for the folders whose final path ends as
+// g_plannedFor does (all when it is empty); the others' as Windows reads it.
+std::wstring g_plannedSecurity;
+std::wstring g_plannedFor;
+
+DWORD PlannedSecurity(HANDLE folder, PSECURITY_DESCRIPTOR* security)
+{
+    wchar_t path[MAX_PATH + 1];
+    DWORD length = GetFinalPathNameByHandleW(folder, path, MAX_PATH + 1, 0);
+    std::wstring found(path, length <= MAX_PATH ? length : 0);
+    bool planned = found.size() >= g_plannedFor.size() &&
+                   _wcsicmp(found.c_str() + found.size() - g_plannedFor.size(),
+                            g_plannedFor.c_str()) == 0;
+    if (!planned)
+        return GetSecurityInfo(folder, SE_FILE_OBJECT,
+                               OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, NULL, NULL,
+                               NULL, NULL, security);
+    return ConvertStringSecurityDescriptorToSecurityDescriptorW(
+               g_plannedSecurity.c_str(), SDDL_REVISION_1, security, NULL)
+               ? ERROR_SUCCESS
+               : GetLastError();
 }
 
 std::string NameFor(unsigned char byte, const char* suffix)
@@ -78,7 +104,9 @@ protected:
     {
         g_tempPath2 = savedTempPath;
         g_randomBytes = savedRandom;
+        g_folderSecurity = savedSecurity;
         g_plannedBytes.clear();
+        g_plannedFor.clear();
     }
 
     TempDir folder{"log-folder"};
@@ -87,6 +115,7 @@ protected:
     std::string missing = elsewhere / "made-through-a-link.txt";
     TempPathFunction savedTempPath = g_tempPath2;
     RandomFunction savedRandom = g_randomBytes;
+    FolderSecurityFunction savedSecurity = g_folderSecurity;
 };
 
 // Whatever holds the first name, the log goes to the next: the file in use keeps its content,
@@ -286,6 +315,288 @@ TEST_F(LogFile, WindowsOnly_TheProtectedFolderIsForSystemAndAdministratorsOnly)
                     IsWellKnownSid(sid, WinBuiltinAdministratorsSid));
     }
     LocalFree(security);
+}
+
+// The owner and DACL of the log's folder decide, for an elevated run, whether another account
+// could prepare what the log's name leads to: only an ACE that applies to the folder itself and
+// gives a right to write into it, delete in it or take it over counts.
+TEST(FolderSecurity, OnlyTrustedAccountsMayOwnOrWriteIntoTheLogsFolder)
+{
+    const std::wstring installer = L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+    BYTE user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    DWORD size;
+    HANDLE token;
+    LPWSTR ownText = NULL;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+    ASSERT_TRUE(GetTokenInformation(token, TokenUser, user, sizeof(user), &size));
+    CloseHandle(token);
+    ASSERT_TRUE(ConvertSidToStringSidW(((TOKEN_USER*)user)->User.Sid, &ownText));
+    const std::wstring own = ownText;
+    LocalFree(ownText);
+    struct Case {
+        std::wstring sddl;
+        LogRefusal verdict;
+    } cases[] = {
+        {L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", LogMade},
+        {L"O:SYD:(A;;FA;;;SY)(A;;FA;;;BA)(A;OICI;0x1200a9;;;BU)(A;;0x1200a9;;;WD)", LogMade},
+        {L"O:" + installer + L"D:(A;;FA;;;" + installer + L")(A;;0x1301bf;;;SY)", LogMade},
+        {L"O:" + own + L"D:(A;OICI;FA;;;" + own + L")", LogMade},
+        {L"O:BAD:(A;;FA;;;BA)(A;;FA;;;CO)(A;;FA;;;OW)", LogMade},
+        {L"O:BAD:(A;;FA;;;BA)(A;OICIIO;FA;;;BU)", LogMade},
+        {L"O:BAD:(D;;FA;;;BU)(A;;FA;;;BA)", LogMade},
+        {L"O:BAD:(A;;FA;;;BA)(A;;0x10000;;;BU)", LogMade},
+        {L"O:BUD:(A;;FA;;;SY)", LogFolderOwnerUntrusted},
+        {L"O:S-1-5-21-1-2-3-1001D:(A;;FA;;;SY)", LogFolderOwnerUntrusted},
+        // C:\Windows\Temp: users may add files and folders to it.
+        {L"O:SYD:(A;OICIIO;FA;;;CO)(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;CI;0x100026;;;BU)",
+         LogFolderOpenToOthers},
+        {L"O:BAD:(A;;FA;;;BA)(A;;0x2;;;BU)", LogFolderOpenToOthers},
+        {L"O:BAD:(A;;FA;;;BA)(A;;0x4;;;AU)", LogFolderOpenToOthers},
+        {L"O:BAD:(A;;FA;;;BA)(A;;0x40;;;WD)", LogFolderOpenToOthers},
+        {L"O:BAD:(A;;FA;;;BA)(A;;WD;;;BU)", LogFolderOpenToOthers},
+        {L"O:BAD:(A;;FA;;;BA)(A;;WO;;;BU)", LogFolderOpenToOthers},
+        {L"O:BAD:(A;;FA;;;BA)(A;CI;GW;;;BU)", LogFolderOpenToOthers},
+        {L"O:BAD:(A;;FA;;;BA)(A;;GA;;;S-1-5-21-1-2-3-1001)", LogFolderOpenToOthers},
+    };
+    for (const Case& c : cases) {
+        PSECURITY_DESCRIPTOR security = NULL;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            c.sddl.c_str(), SDDL_REVISION_1, &security, NULL))
+            << Cp1250(c.sddl);
+        EXPECT_EQ(c.verdict, JudgeFolderSecurity(security)) << Cp1250(c.sddl);
+        LocalFree(security);
+    }
+    // No DACL, or a null one (SDDL's NO_ACCESS_CONTROL, which Wine reads as an empty DACL), lets
+    // everyone in.
+    BYTE administrators[SECURITY_MAX_SID_SIZE];
+    size = sizeof(administrators);
+    ASSERT_TRUE(CreateWellKnownSid(WinBuiltinAdministratorsSid, NULL, administrators, &size));
+    for (BOOL present : {FALSE, TRUE}) {
+        SECURITY_DESCRIPTOR security;
+        ASSERT_TRUE(InitializeSecurityDescriptor(&security, SECURITY_DESCRIPTOR_REVISION));
+        ASSERT_TRUE(SetSecurityDescriptorOwner(&security, administrators, FALSE));
+        ASSERT_TRUE(SetSecurityDescriptorDacl(&security, present, NULL, FALSE));
+        EXPECT_EQ(LogFolderOpenToOthers, JudgeFolderSecurity(&security)) << present;
+    }
+}
+
+// A folder of the /log path that is a link, at its end or on the way, is not followed: nothing
+// is made where it leads, and the run's log is the default log, which says where it was asked
+// for and why. Wine 8 shows a Unix link to a folder as a reparse point in its folder's listing.
+TEST_F(LogFile, ALinkedFolderOnTheLogsPathSendsTheLogToTheDefaultPlace)
+{
+    ASSERT_TRUE(MakeSymbolicLink(folder / "linked", elsewhere.Path()));
+    for (std::string asked : {folder / "linked\\cardsetup.log",
+                              folder / "linked\\deeper\\cardsetup.log"}) {
+        ASSERT_TRUE(MakeDirectory(elsewhere / "deeper"));
+        LogRefusal refusal = LogMade;
+        g_plannedBytes = {0x12};
+        EXPECT_EQ(INVALID_HANDLE_VALUE, CreateNamedLogFile(Wide(asked).c_str(), &refusal));
+        EXPECT_EQ(LogFolderIsLink, refusal) << asked;
+        EXPECT_FALSE(FileExists(elsewhere / "cardsetup.log")) << asked;
+        EXPECT_FALSE(FileExists(elsewhere / "deeper\\cardsetup.log")) << asked;
+        ASSERT_TRUE(RemoveDirectoryA((elsewhere / "deeper").c_str()));
+    }
+    EXPECT_EQ(std::vector<std::string>{"victim.txt"}, Entries(elsewhere.Path()));
+
+    std::string asked = folder / "linked\\cardsetup.log";
+    wchar_t fallback[MAX_PATH + 1] = L"";
+    g_plannedBytes = {0x34};
+    EXPECT_EQ(RunLogInDefaultPlace, OpenRunLog(Wide(asked).c_str(), false, fallback, MAX_PATH + 1));
+    CloseRunLog();
+    EXPECT_EQ(Wide(folder / NameFor(0x34, ".log")), fallback);
+    EXPECT_EQ(u8"\xEF\xBB\xBF", ReadTextFile(folder / NameFor(0x34, ".log")).substr(0, 3));
+    EXPECT_NE(std::string::npos,
+              ReadTextFile(folder / NameFor(0x34, ".log"))
+                  .find(u8" Nie utworzono dziennika w podanym miejscu (" + asked +
+                        u8"): folder na tej ścieżce jest łączem lub punktem ponownej analizy; "
+                        u8"zapisano tutaj\r\n"));
+    EXPECT_EQ(std::vector<std::string>{"victim.txt"}, Entries(elsewhere.Path()));
+    ASSERT_TRUE(RemoveSymbolicLink(folder / "linked"));
+}
+
+// For an elevated run a folder that another account owns or may write into (a C:\Logs a user
+// made, C:\Windows\Temp) is refused as Windows reports its security; nothing in it is touched,
+// not even an earlier run's temporary, and the default log says why.
+TEST_F(LogFile, AFolderAnotherAccountControlsSendsTheLogToTheDefaultPlace)
+{
+    TempDir logs("logs");
+    std::string asked = logs / "cardsetup.log";
+    std::string left = logs / NameFor(0xab, ".tmp");
+    ASSERT_TRUE(WriteTextFile(left, "an interrupted run's"));
+    g_folderSecurity = PlannedSecurity;
+    struct Case {
+        const wchar_t* sddl;
+        LogRefusal refusal;
+        const char* reason;
+    } cases[] = {
+        {L"O:BUD:(A;OICI;FA;;;BU)(A;OICI;FA;;;SY)", LogFolderOwnerUntrusted,
+         u8"właścicielem folderu nie jest administrator"},
+        {L"O:SYD:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;CI;0x100026;;;BU)", LogFolderOpenToOthers,
+         u8"do folderu mogą pisać konta inne niż administratorzy"},
+    };
+    for (const Case& c : cases) {
+        g_plannedSecurity = c.sddl;
+        LogRefusal refusal = LogMade;
+        g_plannedBytes = {0x56};
+        EXPECT_EQ(INVALID_HANDLE_VALUE, CreateNamedLogFile(Wide(asked).c_str(), &refusal));
+        EXPECT_EQ(c.refusal, refusal);
+
+        wchar_t fallback[MAX_PATH + 1] = L"";
+        g_plannedBytes = {0x78};
+        g_plannedFor = Wide(logs.Path());
+        EXPECT_EQ(RunLogInDefaultPlace,
+                  OpenRunLog(Wide(asked).c_str(), false, fallback, MAX_PATH + 1));
+        g_plannedFor.clear();
+        CloseRunLog();
+        std::string written = ReadTextFile(folder / NameFor(0x78, ".log"));
+        EXPECT_NE(std::string::npos,
+                  written.find(u8"Nie utworzono dziennika w podanym miejscu (" + asked + "): " +
+                               c.reason + u8"; zapisano tutaj"))
+            << written;
+        ASSERT_TRUE(DeleteFileA((folder / NameFor(0x78, ".log")).c_str()));
+        EXPECT_EQ(std::vector<std::string>{NameFor(0xab, ".tmp")}, Entries(logs.Path()));
+    }
+}
+
+// The same folder as Windows itself reports it: made with a DACL that lets users write into it.
+TEST_F(LogFile, WindowsOnly_AFolderUsersMayWriteIntoIsRefusedAsWindowsReportsIt)
+{
+    if (RunningUnderWine())
+        GTEST_SKIP() << "Wine 8 keeps a file's security as Unix permissions and its owner as the "
+                        "Unix user: it reads back neither the DACL nor the owner set; the decision "
+                        "is tested through g_folderSecurity above";
+    SECURITY_ATTRIBUTES open = {sizeof(open), NULL, FALSE};
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;BU)", SDDL_REVISION_1,
+        &open.lpSecurityDescriptor, NULL));
+    std::string logs = folder / "open-to-users";
+    bool made = CreateDirectoryA(logs.c_str(), &open) != 0;
+    LocalFree(open.lpSecurityDescriptor);
+    ASSERT_TRUE(made);
+    LogRefusal refusal = LogMade;
+    g_plannedBytes = {0x56};
+    EXPECT_EQ(INVALID_HANDLE_VALUE,
+              CreateNamedLogFile(Wide(logs + "\\cardsetup.log").c_str(), &refusal));
+    EXPECT_EQ(LogFolderOpenToOthers, refusal);
+    EXPECT_TRUE(Entries(logs).empty());
+}
+
+// Temporaries that killed runs left beside the log go; what only looks like one (another name,
+// a folder, a link, a run's at work, held open) stays, and names that are taken are passed by.
+TEST_F(LogFile, TemporariesThatKilledRunsLeftBesideTheLogAreRemoved)
+{
+    std::string log = folder / "cardsetup.log";
+    ASSERT_TRUE(WriteTextFile(folder / NameFor(0x01, ".tmp"), "left"));
+    ASSERT_TRUE(WriteTextFile(folder / NameFor(0x02, ".tmp"), "left"));
+    ASSERT_TRUE(WriteTextFile(folder / "cardsetup-0123456789abcdeg.tmp", "another's"));
+    ASSERT_TRUE(WriteTextFile(folder / "cardsetup-01.tmp", "another's"));
+    ASSERT_TRUE(MakeDirectory(folder / NameFor(0x11, ".tmp")));
+    ASSERT_TRUE(MakeSymbolicLink(folder / NameFor(0x22, ".tmp"), victim));
+    ASSERT_TRUE(WriteTextFile(folder / NameFor(0x33, ".tmp"), "a run's at work"));
+    {
+        FileHold atWork(folder / NameFor(0x33, ".tmp"), GENERIC_WRITE, FILE_SHARE_READ);
+        g_plannedBytes = {0x11, 0x22, 0x33, 0x44};
+        LogRefusal refusal = LogFileNotMade;
+        HANDLE file = CreateNamedLogFile(Wide(log).c_str(), &refusal);
+        ASSERT_NE(INVALID_HANDLE_VALUE, file);
+        EXPECT_EQ(LogMade, refusal);
+        EXPECT_TRUE(WriteAndClose(file, "this run"));
+    }
+    EXPECT_EQ("this run", ReadTextFile(log));
+    EXPECT_FALSE(FileExists(folder / NameFor(0x01, ".tmp")));
+    EXPECT_FALSE(FileExists(folder / NameFor(0x02, ".tmp")));
+    EXPECT_FALSE(FileExists(folder / NameFor(0x44, ".tmp"))) << "this run's was left";
+    EXPECT_EQ("another's", ReadTextFile(folder / "cardsetup-0123456789abcdeg.tmp"));
+    EXPECT_EQ("another's", ReadTextFile(folder / "cardsetup-01.tmp"));
+    EXPECT_NE(0u, Attributes(folder / NameFor(0x11, ".tmp")) & FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_EQ("a run's at work", ReadTextFile(folder / NameFor(0x33, ".tmp")));
+    EXPECT_EQ("a file of another account", ReadTextFile(victim));
+    RemoveSymbolicLink(folder / NameFor(0x22, ".tmp"));
+}
+
+// The log is read during the run by tools that do not share deletion, and it is written whole.
+TEST_F(LogFile, TheNamedLogCanBeReadDuringTheRunByReadersThatDoNotShareDeletion)
+{
+    std::string log = folder / "cardsetup.log";
+    g_plannedBytes = {0x66};
+    HANDLE file = CreateNamedLogFile(Wide(log).c_str());
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    HANDLE reader = CreateFileA(log.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                NULL, OPEN_EXISTING, 0, NULL);
+    EXPECT_NE(INVALID_HANDLE_VALUE, reader);
+    if (reader != INVALID_HANDLE_VALUE)
+        CloseHandle(reader);
+    EXPECT_TRUE(WriteAndClose(file, "this run"));
+    EXPECT_EQ("this run", ReadTextFile(log));
+}
+
+// SYSTEM's own folder in the Windows directory's Temp, where another account made it first (a
+// link under Wine, a folder of another owner as Windows reports it), gives way to a new folder
+// of a random name, and the default log says so.
+// What stands at SYSTEM's folder during the test; whatever was there before is put back, even
+// when the test stops half-way.
+struct StandIn {
+    std::string own;
+    std::string saved;
+    bool existed = false;
+    bool linked = false;
+    bool made = false;
+    ~StandIn()
+    {
+        if (linked)
+            RemoveSymbolicLink(own);
+        if (made)
+            RemoveDirectoryA(own.c_str());
+        if (existed)
+            MoveFileA(saved.c_str(), own.c_str());
+    }
+};
+
+TEST_F(LogFile, SystemsLogFolderThatAnotherAccountMadeGivesWayToANewOne)
+{
+    wchar_t windows[MAX_PATH + 1];
+    GetSystemWindowsDirectoryW(windows, MAX_PATH + 1);
+    std::string temporary = Cp1250(windows) + "\\Temp";
+    StandIn standIn;
+    standIn.own = temporary + "\\cardsetup";
+    standIn.saved = temporary + "\\cardsetup-saved-" + std::to_string(GetCurrentProcessId());
+    standIn.existed = FileExists(standIn.own);
+    ASSERT_TRUE(!standIn.existed || MoveFileA(standIn.own.c_str(), standIn.saved.c_str()));
+    g_tempPath2 = NULL;
+    g_folderSecurity = PlannedSecurity;
+    g_plannedSecurity = L"O:BUD:(A;OICI;FA;;;BU)(A;OICI;FA;;;SY)";
+    g_plannedFor = L"\\cardsetup";
+
+    for (bool link : {true, false}) {
+        if (link)
+            standIn.linked = MakeSymbolicLink(standIn.own, elsewhere.Path());
+        else
+            standIn.made = MakeDirectory(standIn.own);
+        ASSERT_TRUE(standIn.linked || standIn.made) << link;
+        wchar_t chosen[MAX_PATH + 1] = L"";
+        bool movedAside = false;
+        g_plannedBytes = {0x9a, 0xbc};
+        ASSERT_TRUE(OpenDefaultRunLog(true, chosen, MAX_PATH + 1)) << link;
+        CloseRunLog();
+        std::string beside = temporary + "\\" + NameFor(0x9a, "");
+        EXPECT_EQ(Wide(beside + "\\" + NameFor(0xbc, ".log")), chosen) << link;
+        EXPECT_NE(std::string::npos,
+                  ReadTextFile(beside + "\\" + NameFor(0xbc, ".log"))
+                      .find(u8"Folder Temp\\cardsetup w folderze Windows nie jest chroniony"))
+            << link;
+        EXPECT_TRUE(DeleteFileW(chosen));
+        EXPECT_TRUE(RemoveDirectoryA(beside.c_str()));
+        EXPECT_EQ(std::vector<std::string>{"victim.txt"}, Entries(elsewhere.Path()));
+        g_plannedBytes = {0x9a};
+        EXPECT_TRUE(DefaultLogFolder(true, chosen, MAX_PATH + 1, &movedAside));
+        EXPECT_TRUE(movedAside);
+        RemoveDirectoryW(chosen);
+        if (link) {
+            standIn.linked = false;
+            ASSERT_TRUE(RemoveSymbolicLink(standIn.own));
+        }
+    }
 }
 
 }  // namespace
