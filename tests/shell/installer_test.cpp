@@ -1111,7 +1111,7 @@ TEST_F(QuietRun, TheReadmesStartupScriptInstallsOnce)
         text += Replaced(line, "\\\\server\\share\\cardsetup", media.Path()) + "\r\n";
     ASSERT_TRUE(WriteTextFile(script, text));
     ProgramOnMedia(Wide(media.Path()));
-    std::string scriptLog = WindowsDirectory() + "\\Temp\\cardsetup.log";
+    std::string scriptLog = WindowsDirectory() + "\\Logs\\cardsetup.log";
     DeleteFileA(scriptLog.c_str());
 
     RunStartupScript(script);
