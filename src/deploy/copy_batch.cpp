@@ -61,56 +61,16 @@ void StageCopy(const char* source, const char* destination)
     g_batch.count++;
 }
 
-// A volume's device name, "\\.\X:", for a path that begins with a drive letter.
-static bool VolumeOf(const char* path, wchar_t* volume, size_t capacity)
-{
-    char letter = (char)(path[0] | 0x20);
-
-    if (letter < 'a' || letter > 'z' || path[1] != ':' || capacity < 7)
-        return false;
-    return SUCCEEDED(StringCchPrintfW(volume, capacity, L"\\\\.\\%c:", (wchar_t)(letter - 0x20)));
-}
-
-static bool FlushVolume(const wchar_t* volume)
-{
-    HANDLE handle = CreateFileW(volume, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                                OPEN_EXISTING, 0, NULL);
-    bool flushed;
-
-    if (handle == INVALID_HANDLE_VALUE)
-        return false;
-    flushed = g_durableFileCalls.flush(handle) != FALSE;
-    CloseHandle(handle);
-    return flushed;
-}
-
-static bool FlushOne(const char* path)
-{
-    HANDLE handle = CreateFileA(path, GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
-    bool flushed;
-
-    if (handle == INVALID_HANDLE_VALUE)
-        return false;
-    flushed = g_durableFileCalls.flush(handle) != FALSE;
-    CloseHandle(handle);
-    return flushed;
-}
-
 // Flushes the volume of the copy at first once for every copy on it; where it cannot be flushed
 // they are left to be flushed one by one.
 static void FlushVolumeOf(size_t first)
 {
-    wchar_t volume[8];
-    wchar_t other[8];
-    bool flushed;
+    char letter = VolumeLetter(g_batch.copies[first].temporary);
+    bool flushed = letter != '\0' && FlushVolume(letter);
 
-    if (!VolumeOf(g_batch.copies[first].temporary, volume, 8)) {
-        g_batch.copies[first].volumeTried = true;
-        return;
-    }
-    flushed = FlushVolume(volume);
-    for (size_t i = first; i < g_batch.count; i++) {
-        if (VolumeOf(g_batch.copies[i].temporary, other, 8) && wcscmp(volume, other) == 0) {
+    g_batch.copies[first].volumeTried = true;
+    for (size_t i = first; i < g_batch.count && letter != '\0'; i++) {
+        if (VolumeLetter(g_batch.copies[i].temporary) == letter) {
             g_batch.copies[i].volumeTried = true;
             g_batch.copies[i].flushed = flushed;
         }
@@ -123,7 +83,7 @@ void FlushStagedCopies()
         if (!g_batch.copies[i].volumeTried)
             FlushVolumeOf(i);
         if (!g_batch.copies[i].flushed)
-            g_batch.copies[i].flushed = FlushOne(g_batch.copies[i].temporary);
+            g_batch.copies[i].flushed = FlushFile(g_batch.copies[i].temporary);
     }
 }
 

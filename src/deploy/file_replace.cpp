@@ -315,27 +315,50 @@ static DWORD g_movedOnVolumes = 0;
 
 static void NoteVolume(const char* path)
 {
+    char letter = VolumeLetter(path);
+
+    if (letter != '\0')
+        g_movedOnVolumes |= 1u << (letter - 'a');
+}
+
+// Flushes an open file or volume and closes it.
+static bool FlushAndClose(HANDLE handle)
+{
+    bool flushed;
+
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    flushed = g_durableFileCalls.flush(handle) != FALSE;
+    CloseHandle(handle);
+    return flushed;
+}
+
+char VolumeLetter(const char* path)
+{
     char letter = (char)(path[0] | 0x20);
 
-    if (letter >= 'a' && letter <= 'z' && path[1] == ':')
-        g_movedOnVolumes |= 1u << (letter - 'a');
+    return letter >= 'a' && letter <= 'z' && path[1] == ':' ? letter : '\0';
+}
+
+bool FlushVolume(char letter)
+{
+    wchar_t volume[] = L"\\\\.\\A:";
+
+    volume[4] = (wchar_t)(L'A' + (letter - 'a'));
+    return FlushAndClose(CreateFileW(volume, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     NULL, OPEN_EXISTING, 0, NULL));
+}
+
+bool FlushFile(const char* path)
+{
+    return FlushAndClose(CreateFileA(path, GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL));
 }
 
 void FlushWrittenVolumes()
 {
-    wchar_t volume[] = L"\\\\.\\A:";
-    HANDLE handle;
-
     for (int letter = 0; letter < 26; letter++) {
-        if (!(g_movedOnVolumes & (1u << letter)))
-            continue;
-        volume[4] = (wchar_t)(L'A' + letter);
-        handle = CreateFileW(volume, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                             OPEN_EXISTING, 0, NULL);
-        if (handle != INVALID_HANDLE_VALUE) {
-            g_durableFileCalls.flush(handle);
-            CloseHandle(handle);
-        }
+        if (g_movedOnVolumes & (1u << letter))
+            FlushVolume((char)('a' + letter));
     }
     g_movedOnVolumes = 0;
 }

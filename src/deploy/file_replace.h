@@ -61,6 +61,13 @@ DWORD WriteStagedCopy(const char* source, const char* destination, char* tempora
 // owner, permissions and label, so that putting one back gives the original's protection back.
 DWORD PlaceNewCopy(const char* source, const char* destination);
 
+// The lower-case drive letter of a path such as "C:\\...", or '\0' for another form.
+char VolumeLetter(const char* path);
+// Flushes a volume (which needs administrator rights), or a file, to the disk: false where
+// Windows refuses it (a network share; Wine has no volume flush).
+bool FlushVolume(char letter);
+bool FlushFile(const char* path);
+
 // Flushes each volume that a file was moved into place on since the last call (which needs
 // administrator rights): Windows promises a written-through move only for a copy and a delete,
 // and a rename on one volume is on the disk only once the volume's journal is.

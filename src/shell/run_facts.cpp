@@ -2,6 +2,7 @@
 #include "shell/run_facts.h"
 
 #include "deploy/run_log.h"
+#include "shell/elevation.h"
 #include "version.h"
 #include <strsafe.h>  // last: makes the unbounded string calls compile errors
 
@@ -26,31 +27,19 @@ bool WindowsVersionAtLeast(DWORD major, DWORD minor)
            (version.dwMajorVersion == major && version.dwMinorVersion >= minor);
 }
 
-// Whether the installer runs with administrator rights, and whether as SYSTEM (as deployment
-// tools run it).
-static void AccountRights(bool* elevated, bool* system)
-{
-    HANDLE token;
-    TOKEN_ELEVATION elevation = {0};
-    BYTE user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-    DWORD size;
-
-    *elevated = *system = false;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
-        return;
-    if (GetTokenInformation(token, TokenElevation, &elevation, sizeof(elevation), &size))
-        *elevated = elevation.TokenIsElevated != 0;
-    if (GetTokenInformation(token, TokenUser, user, sizeof(user), &size))
-        *system = IsWellKnownSid(((TOKEN_USER*)user)->User.Sid, WinLocalSystemSid) != 0;
-    CloseHandle(token);
-}
-
+// Whether the installer runs as SYSTEM (as deployment tools run it).
 bool RunningAsSystem()
 {
-    bool elevated;
-    bool system;
+    HANDLE token;
+    BYTE user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    DWORD size;
+    bool system = false;
 
-    AccountRights(&elevated, &system);
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return false;
+    if (GetTokenInformation(token, TokenUser, user, sizeof(user), &size))
+        system = IsWellKnownSid(((TOKEN_USER*)user)->User.Sid, WinLocalSystemSid) != 0;
+    CloseHandle(token);
     return system;
 }
 
@@ -58,14 +47,12 @@ static void LogAccount()
 {
     wchar_t name[257] = L"?";
     DWORD size = 257;
-    bool elevated;
-    bool system;
 
     GetUserNameW(name, &size);
-    AccountRights(&elevated, &system);
-    LogWide(elevated ? "Konto (z prawami administratora)" : "Konto (bez praw administratora)",
+    LogWide(HasAdministratorRights() ? "Konto (z prawami administratora)"
+                                     : "Konto (bez praw administratora)",
             name);
-    if (system)
+    if (RunningAsSystem())
         LogText("Konto SYSTEM: .java.policy i .opencard.properties trafią do profilu "
                 "systemowego; użytkownikom wystarczą pliki w środowiskach Java");
 }

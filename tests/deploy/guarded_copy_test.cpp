@@ -598,7 +598,7 @@ TEST_F(DurableReplacement, AReplacementAndABackupAreGivenTheOriginalsSecurityBef
 }
 
 // The same on the file system itself, where it keeps what is set.
-TEST_F(GuardedCopy, AReplacedFileAndABackupKeepTheOriginalsSecurity)
+TEST_F(GuardedCopy, WindowsOnly_AReplacedFileAndABackupKeepTheOriginalsSecurity)
 {
     const char* kOwnAcl = "O:BAG:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FR;;;BU)";
     MakeDestination();
