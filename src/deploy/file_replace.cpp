@@ -264,6 +264,10 @@ static void KeepSecurity(const char* from, const char* temporary)
         CloseHandle(token);
     }
     LocalFree(descriptor);
+    // A copy is never read-only. Windows keeps that mark apart from the DACL; Wine keeps both as
+    // the Unix permissions, so a read-only file's DACL would mark its copy read-only there.
+    if (GetFileAttributesA(temporary) & FILE_ATTRIBUTE_READONLY)
+        SetFileAttributesA(temporary, FILE_ATTRIBUTE_NORMAL);
 }
 
 // Writes source's bytes and last-write time into a new temporary file beside destination and

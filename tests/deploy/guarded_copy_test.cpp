@@ -587,10 +587,13 @@ TEST_F(DurableReplacement, AReplacementAndABackupAreGivenTheOriginalsSecurityBef
     g_fileCalls.clear();
     g_securityCalls.clear();
     std::string backup = destination + ".ocf-bak";
+    ASSERT_TRUE(SetFileAttributesA(destination.c_str(), FILE_ATTRIBUTE_READONLY));
     ASSERT_EQ((DWORD)ERROR_SUCCESS, PlaceNewCopy(destination.c_str(), backup.c_str()));
     ASSERT_EQ(1u, g_securityCalls.size());
     EXPECT_EQ(g_fileCalls[1].from, g_securityCalls[0].file);
     EXPECT_EQ(Security(destination), g_securityCalls[0].sddl);
+    EXPECT_FALSE(Attributes(backup) & FILE_ATTRIBUTE_READONLY) << "a copy came out read-only";
+    SetFileAttributesA(destination.c_str(), FILE_ATTRIBUTE_NORMAL);
 
     g_securityCalls.clear();
     EXPECT_EQ(CopyDone, CopyFileGuarded(source.c_str(), (dir / "new").c_str(), 0));
