@@ -58,12 +58,12 @@ bool IsTemporaryName(const char* name)
 // for the next run's own. What waits for the restart is told by the pending renames instead.
 static DWORD RandomDigits()
 {
+    static DWORD start = 0;
     static DWORD counter = 0;
-    DWORD random = 0;
 
-    if (!RtlGenRandom(&random, sizeof(random)))
-        random = GetTickCount() ^ (GetCurrentProcessId() << 16);
-    return random + counter++;
+    if (counter == 0 && !RtlGenRandom(&start, sizeof(start)))
+        start = GetTickCount() ^ (GetCurrentProcessId() << 16);
+    return start + counter++;
 }
 
 // The length of path's directory part, its last backslash included (0 for a bare name).
@@ -432,8 +432,8 @@ DWORD ReplaceWithCopy(const char* source, const char* destination, bool* changed
     return error;
 }
 
-DWORD WriteStagedCopy(const char* source, const char* destination, char* temporary,
-                      size_t capacity)
+DWORD WriteStagedCopy(const char* source, const char* destination, bool newFolder,
+                      char* temporary, size_t capacity)
 {
     DWORD attributes = GetFileAttributesA(destination);
     bool exists = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -441,7 +441,8 @@ DWORD WriteStagedCopy(const char* source, const char* destination, char* tempora
     if (exists && ((attributes & kAttributesThatRefuseReplacement) ||
                    SameFileContent(source, destination)))
         return ERROR_ALREADY_EXISTS;
-    RemoveLeftoverTemporaries(destination);
+    if (newFolder)
+        RemoveLeftoverTemporaries(destination);
     return WriteTemporaryCopy(source, destination, exists ? destination : NULL, false, temporary,
                               capacity);
 }

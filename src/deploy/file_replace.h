@@ -52,9 +52,10 @@ DWORD ReplaceWithCopy(const char* source, const char* destination, bool* changed
 
 // For a batch (copy_batch.h): writes source's bytes and the destination's security into a new
 // file beside destination, not flushed, its name in temporary; ERROR_ALREADY_EXISTS where
-// destination holds those bytes already or refuses replacement by its marks.
-DWORD WriteStagedCopy(const char* source, const char* destination, char* temporary,
-                      size_t capacity);
+// destination holds those bytes already or refuses replacement by its marks. newFolder: the
+// first copy into its folder, which removes the leftovers there.
+DWORD WriteStagedCopy(const char* source, const char* destination, bool newFolder,
+                      char* temporary, size_t capacity);
 
 // Puts a copy of source at destination only where nothing stands yet: ERROR_ALREADY_EXISTS
 // otherwise. For backups, which appear only whole and are never replaced, and keep source's

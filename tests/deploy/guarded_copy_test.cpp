@@ -9,6 +9,7 @@
 #include <sddl.h>
 
 #include <algorithm>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -376,11 +377,15 @@ BOOL WINAPI RecordSetSecurity(LPCSTR file, SECURITY_INFORMATION what, PSECURITY_
 // Wine cannot flush a volume (ERROR_INVALID_FUNCTION); a test may have it answer as Windows does.
 bool g_volumesFlush = false;
 
+// Files may be flushed from several threads at once.
+std::mutex g_fileCallsLock;
+
 BOOL WINAPI RecordFlush(HANDLE file)
 {
     LARGE_INTEGER size = {};
     GetFileSizeEx(file, &size);
     BOOL flushed = FlushFileBuffers(file) || g_volumesFlush;
+    std::lock_guard<std::mutex> hold(g_fileCallsLock);
     g_fileCalls.push_back({flushed ? "flush" : "refused flush", size.QuadPart, "", "", 0});
     return flushed;
 }
