@@ -244,8 +244,8 @@ static HANDLE EnableRestorePrivilege(TOKEN_PRIVILEGES* previous)
 }
 
 // Gives temporary the security of from: all of it where Windows lets the installer set the
-// owner, else what protects the file (the DACL and the label). Where nothing can be read or
-// set, the temporary keeps what its folder gives it.
+// owner, else what protects the file (the DACL and the label, else the DACL alone). Where
+// nothing can be read or set, the temporary keeps what its folder gives it.
 static void KeepSecurity(const char* from, const char* temporary)
 {
     SECURITY_INFORMATION what = 0;
@@ -256,9 +256,10 @@ static void KeepSecurity(const char* from, const char* temporary)
     if (descriptor == NULL)
         return;
     token = EnableRestorePrivilege(&previous);
-    if (!g_durableFileCalls.setSecurity(temporary, what, descriptor))
-        g_durableFileCalls.setSecurity(
-            temporary, what & ~(OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION), descriptor);
+    if (!g_durableFileCalls.setSecurity(temporary, what, descriptor) &&
+        !g_durableFileCalls.setSecurity(
+            temporary, what & ~(OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION), descriptor))
+        g_durableFileCalls.setSecurity(temporary, DACL_SECURITY_INFORMATION, descriptor);
     if (token != NULL) {
         AdjustTokenPrivileges(token, FALSE, &previous, 0, NULL, NULL);
         CloseHandle(token);
