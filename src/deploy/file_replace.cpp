@@ -267,7 +267,8 @@ static void KeepSecurity(const char* from, const char* temporary)
     LocalFree(descriptor);
     // A copy is never read-only. Windows keeps that mark apart from the DACL; Wine keeps both as
     // the Unix permissions, so a read-only file's DACL would mark its copy read-only there.
-    if (GetFileAttributesA(temporary) & FILE_ATTRIBUTE_READONLY)
+    DWORD attributes = GetFileAttributesA(temporary);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
         SetFileAttributesA(temporary, FILE_ATTRIBUTE_NORMAL);
 }
 
@@ -406,6 +407,12 @@ static DWORD PlaceCopy(const char* source, const char* destination, const char* 
     return error;
 }
 
+// Whether attributes, as GetFileAttributesA gave them, are those of a file that is there.
+static bool IsExistingFile(DWORD attributes)
+{
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 DWORD ReplaceWithCopy(const char* source, const char* destination, bool* changed)
 {
     DWORD attributes;
@@ -417,7 +424,7 @@ DWORD ReplaceWithCopy(const char* source, const char* destination, bool* changed
     if (CancelPendingChanges(destination))
         LogPaths("Cofnięto zmianę czekającą na ponowne uruchomienie", destination);
     attributes = GetFileAttributesA(destination);
-    exists = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    exists = IsExistingFile(attributes);
     if (exists && SameFileContent(source, destination))
         return ERROR_SUCCESS;
     // Refused as CopyFile over it is refused: for its marks, or for permissions that forbid
@@ -437,7 +444,7 @@ DWORD WriteStagedCopy(const char* source, const char* destination, bool newFolde
                       char* temporary, size_t capacity)
 {
     DWORD attributes = GetFileAttributesA(destination);
-    bool exists = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    bool exists = IsExistingFile(attributes);
 
     if (exists && ((attributes & kAttributesThatRefuseReplacement) ||
                    SameFileContent(source, destination)))

@@ -2,8 +2,6 @@
 // knows a window: the results go back to the caller and the report to the log.
 #include "shell/installation_run.h"
 
-#include "deploy/file_replace.h"
-
 #include "components/ie_components.h"
 #include "components/java_plugin.h"
 #include "components/netscape_components.h"
