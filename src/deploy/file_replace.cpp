@@ -272,14 +272,15 @@ static void KeepSecurity(const char* from, const char* temporary)
         SetFileAttributesA(temporary, FILE_ATTRIBUTE_NORMAL);
 }
 
-// Writes source's bytes and last-write time into a new temporary file beside destination and
-// flushes it to the disk (unless a batch flushes it later), with the security of securityFrom
-// where given. On success temporary names it; on failure nothing of it is left.
+// Writes source's bytes and last-write time into a new temporary file beside destination, with
+// the security of securityFrom where given. The file is flushed to the disk and closed, or, where
+// unflushed is given, left open and unflushed there, for a batch to flush. On success temporary
+// names it; on failure nothing of it is left.
 static DWORD WriteTemporaryCopy(const char* source, const char* destination,
-                                const char* securityFrom, bool flush, char* temporary,
+                                const char* securityFrom, HANDLE* unflushed, char* temporary,
                                 size_t capacity)
 {
-    BY_HANDLE_FILE_INFORMATION info;
+    FILETIME written;
     HANDLE from = INVALID_HANDLE_VALUE;
     HANDLE to = INVALID_HANDLE_VALUE;
     DWORD error = ERROR_SUCCESS;
@@ -287,16 +288,20 @@ static DWORD WriteTemporaryCopy(const char* source, const char* destination,
     temporary[0] = '\0';
     from = CreateFileA(source, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
                        FILE_FLAG_SEQUENTIAL_SCAN, NULL);
-    if (from == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(from, &info))
+    // Not GetFileInformationByHandle: it also asks for the volume, which Wine answers slowly.
+    if (from == INVALID_HANDLE_VALUE || !GetFileTime(from, NULL, NULL, &written))
         goto failed;
     to = CreateTemporaryBeside(destination, temporary, capacity);
-    if (to == INVALID_HANDLE_VALUE || !CopyBytes(from, to) ||
-        !SetFileTime(to, NULL, NULL, &info.ftLastWriteTime))
+    if (to == INVALID_HANDLE_VALUE || !CopyBytes(from, to) || !SetFileTime(to, NULL, NULL, &written))
         goto failed;
     if (securityFrom != NULL)
         KeepSecurity(securityFrom, temporary);
-    if (flush && !g_durableFileCalls.flush(to))
+    if (unflushed != NULL) {
+        *unflushed = to;
+        to = INVALID_HANDLE_VALUE;
+    } else if (!g_durableFileCalls.flush(to)) {
         goto failed;
+    }
     goto done;
 failed:
     error = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_WRITE_FAULT;
@@ -355,11 +360,6 @@ bool FlushVolume(char letter)
                                      NULL, OPEN_EXISTING, 0, NULL));
 }
 
-bool FlushFile(const char* path)
-{
-    return FlushAndClose(CreateFileA(path, GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL));
-}
-
 void FlushWrittenVolumes()
 {
     for (int letter = 0; letter < 26; letter++) {
@@ -398,7 +398,7 @@ static DWORD PlaceCopy(const char* source, const char* destination, const char* 
 
     if (!TakeStagedCopy(destination, temporary, sizeof(temporary))) {
         RemoveLeftoverTemporaries(destination);
-        error = WriteTemporaryCopy(source, destination, securityFrom, true, temporary,
+        error = WriteTemporaryCopy(source, destination, securityFrom, NULL, temporary,
                                    sizeof(temporary));
     }
     if (error == ERROR_SUCCESS && (error = Move(temporary, destination, moveFlags)) != ERROR_SUCCESS)
@@ -441,7 +441,7 @@ DWORD ReplaceWithCopy(const char* source, const char* destination, bool* changed
 }
 
 DWORD WriteStagedCopy(const char* source, const char* destination, bool newFolder,
-                      char* temporary, size_t capacity)
+                      char* temporary, size_t capacity, HANDLE* unflushed)
 {
     DWORD attributes = GetFileAttributesA(destination);
     bool exists = IsExistingFile(attributes);
@@ -451,8 +451,8 @@ DWORD WriteStagedCopy(const char* source, const char* destination, bool newFolde
         return ERROR_ALREADY_EXISTS;
     if (newFolder)
         RemoveLeftoverTemporaries(destination);
-    return WriteTemporaryCopy(source, destination, exists ? destination : NULL, false, temporary,
-                              capacity);
+    return WriteTemporaryCopy(source, destination, exists ? destination : NULL, unflushed,
+                              temporary, capacity);
 }
 
 DWORD PlaceNewCopy(const char* source, const char* destination)
@@ -467,7 +467,7 @@ DWORD PlaceNewCopy(const char* source, const char* destination)
 DWORD ReplaceAtRestart(const char* source, const char* destination)
 {
     char temporary[MAX_PATH + 1];
-    DWORD error = WriteTemporaryCopy(source, destination, destination, true, temporary,
+    DWORD error = WriteTemporaryCopy(source, destination, destination, NULL, temporary,
                                      sizeof(temporary));
 
     if (error != ERROR_SUCCESS)

@@ -51,11 +51,12 @@ extern DWORD (*g_openForChange)(const char* path);
 DWORD ReplaceWithCopy(const char* source, const char* destination, bool* changed);
 
 // For a batch (copy_batch.h): writes source's bytes and the destination's security into a new
-// file beside destination, not flushed, its name in temporary; ERROR_ALREADY_EXISTS where
-// destination holds those bytes already or refuses replacement by its marks. newFolder: the
-// first copy into its folder, which removes the leftovers there.
+// file beside destination, not flushed and left open (its handle in *unflushed, for the caller to
+// flush or close), its name in temporary; ERROR_ALREADY_EXISTS where destination holds those
+// bytes already or refuses replacement by its marks. newFolder: the first copy into its folder,
+// which removes the leftovers there.
 DWORD WriteStagedCopy(const char* source, const char* destination, bool newFolder,
-                      char* temporary, size_t capacity);
+                      char* temporary, size_t capacity, HANDLE* unflushed);
 
 // Puts a copy of source at destination only where nothing stands yet: ERROR_ALREADY_EXISTS
 // otherwise. For backups, which appear only whole and are never replaced, and keep source's
@@ -64,10 +65,9 @@ DWORD PlaceNewCopy(const char* source, const char* destination);
 
 // The lower-case drive letter of a path such as "C:\\...", or '\0' for another form.
 char VolumeLetter(const char* path);
-// Flushes a volume (which needs administrator rights), or a file, to the disk: false where
-// Windows refuses it (a network share; Wine has no volume flush).
+// Flushes a volume to the disk (which needs administrator rights): false where Windows refuses
+// it (a network share; Wine has no volume flush).
 bool FlushVolume(char letter);
-bool FlushFile(const char* path);
 
 // Flushes each volume that a file was moved into place on since the last call (which needs
 // administrator rights): Windows promises a written-through move only for a copy and a delete,

@@ -135,24 +135,75 @@ static HKEY OpenSessionManager(REGSAM access)
     return key;
 }
 
+// Reads the value from the registry; false when it cannot be read.
+static bool ReadFromRegistry(PendingList* list)
+{
+    HKEY key = OpenSessionManager(KEY_QUERY_VALUE);
+    bool read;
+
+    list->text = NULL;
+    list->chars = 0;
+    if (key == NULL)
+        return false;
+    read = ReadList(key, list);
+    RegCloseKey(key);
+    return read;
+}
+
+// A copy batch asks about thousands of files; while it holds the list, the value is read once,
+// and again only after the run itself has changed it.
+static struct {
+    bool held;
+    bool read;
+    PendingList list;
+} g_held;
+
+void HoldPendingChanges()
+{
+    g_held.held = true;
+}
+
+static void ForgetHeldList()
+{
+    FreeList(&g_held.list);
+    g_held.read = false;
+}
+
+void ReleasePendingChanges()
+{
+    ForgetHeldList();
+    g_held.held = false;
+}
+
+static bool AnyEntryIn(const PendingList* list, const wchar_t* nt,
+                       bool (*matches)(const PendingEntry*, const wchar_t*))
+{
+    PendingEntry entry;
+    DWORD at = 0;
+
+    while (NextEntry(list, &at, &entry)) {
+        if (matches(&entry, nt))
+            return true;
+    }
+    return false;
+}
+
 // Whether any entry answers the question about the file at path.
 static bool AnyEntry(const char* path, bool (*matches)(const PendingEntry*, const wchar_t*))
 {
     wchar_t nt[kNtPathCapacity];
-    HKEY key;
     PendingList list;
-    PendingEntry entry;
-    DWORD at = 0;
-    bool found = false;
+    bool found;
 
-    if (!NtPathOf(path, nt, kNtPathCapacity) || (key = OpenSessionManager(KEY_QUERY_VALUE)) == NULL)
+    if (!NtPathOf(path, nt, kNtPathCapacity))
         return false;
-    if (ReadList(key, &list)) {
-        while (!found && NextEntry(&list, &at, &entry))
-            found = matches(&entry, nt);
-        FreeList(&list);
+    if (g_held.held) {
+        if (!g_held.read)
+            g_held.read = ReadFromRegistry(&g_held.list);
+        return g_held.read && AnyEntryIn(&g_held.list, nt, matches);
     }
-    RegCloseKey(key);
+    found = ReadFromRegistry(&list) && AnyEntryIn(&list, nt, matches);
+    FreeList(&list);
     return found;
 }
 
@@ -245,6 +296,8 @@ bool CancelPendingChanges(const char* path)
     PendingList kept = {NULL, 0};
     bool cancelled = false;
 
+    if (g_held.held && !HasPendingChange(path))
+        return false;
     if (!NtPathOf(path, nt, kNtPathCapacity) ||
         (key = OpenSessionManager(KEY_QUERY_VALUE | KEY_SET_VALUE)) == NULL)
         return false;
@@ -259,6 +312,7 @@ bool CancelPendingChanges(const char* path)
     if (WriteList(key, &kept)) {
         RemoveWaitingCopies(&list, nt);
         cancelled = true;
+        ForgetHeldList();
     }
 done:
     FreeList(&kept);
@@ -271,6 +325,7 @@ void FlushPendingChanges()
 {
     HKEY key = OpenSessionManager(KEY_QUERY_VALUE);
 
+    ForgetHeldList();
     if (key != NULL) {
         RegFlushKey(key);
         RegCloseKey(key);

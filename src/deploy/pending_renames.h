@@ -23,6 +23,11 @@ bool HasPendingChange(const char* path);
 // through to the disk.
 bool CancelPendingChanges(const char* path);
 
+// Between these, the value is read once and kept, and read again only after this program has
+// changed it (taken entries back, or scheduled one and called FlushPendingChanges).
+void HoldPendingChanges();
+void ReleasePendingChanges();
+
 // Writes the session manager's key through to the disk, so that a change scheduled for the
 // restart survives a power cut that follows the run's report.
 void FlushPendingChanges();

@@ -469,7 +469,8 @@ TEST_F(DurableReplacement, ANewFileIsFlushedBesideItsPlaceThenMovedThereWrittenT
 
 // A tree's copies are all written and flushed before the first is moved into place: with one
 // flush of the volume where Windows allows it, else each copy on its own; once all are in place
-// the volume is flushed again, for the renames.
+// the volume is flushed again, for the renames. Only so many copies are held open at once: past
+// them, the volume is flushed once more before the moves, or the copies held before are flushed.
 TEST_F(DurableReplacement, ATreesCopiesAreAllFlushedBeforeTheFirstMove)
 {
     std::string tree = dir / "tree";
@@ -477,31 +478,71 @@ TEST_F(DurableReplacement, ATreesCopiesAreAllFlushedBeforeTheFirstMove)
     ASSERT_TRUE(MakeDirectory(tree) && MakeDirectory(tree + "\\sub") && MakeDirectory(copy));
     ASSERT_TRUE(WriteTextFile(tree + "\\a", "1") && WriteTextFile(tree + "\\b", "22") &&
                 WriteTextFile(tree + "\\sub\\c", "333"));
-    for (bool volumesFlush : {false, true}) {
-        g_volumesFlush = volumesFlush;
-        g_fileCalls.clear();
-        EXPECT_EQ(CopyDone, CopyTree((tree + "\\*").c_str(), copy.c_str(), 1, NULL));
-        EXPECT_EQ("333", ReadTextFile(copy + "\\sub\\c"));
-        std::vector<std::string> order;
-        std::vector<LONGLONG> fileFlushes;
-        for (const FileCall& call : g_fileCalls) {
-            if (order.empty() || order.back() != call.what)
-                order.push_back(call.what);
-            if (order.size() == 1 || (order.size() == 2 && order[0] == "refused flush"))
-                fileFlushes.push_back(call.size);
+    for (size_t more : {0, 200}) {
+        for (size_t i = 0; i < more; i++)
+            ASSERT_TRUE(WriteTextFile(tree + "\\sub\\m" + std::to_string(i), "4444"));
+        for (bool volumesFlush : {false, true}) {
+            g_volumesFlush = volumesFlush;
+            g_fileCalls.clear();
+            EXPECT_EQ(CopyDone, CopyTree((tree + "\\*").c_str(), copy.c_str(), 1, NULL));
+            EXPECT_EQ("333", ReadTextFile(copy + "\\sub\\c"));
+            std::vector<std::string> order;
+            std::vector<LONGLONG> fileFlushes;
+            for (const FileCall& call : g_fileCalls) {
+                if (order.empty() || order.back() != call.what)
+                    order.push_back(call.what);
+                if (order.size() == 1 || (order.size() == 2 && order[0] == "refused flush"))
+                    fileFlushes.push_back(call.size);
+            }
+            if (volumesFlush) {
+                EXPECT_EQ((std::vector<std::string>{"flush", "move", "flush"}), order);
+                EXPECT_EQ(more == 0 ? 1u : 2u, fileFlushes.size()) << "files flushed one by one";
+            } else {
+                EXPECT_EQ((std::vector<std::string>{"refused flush", "flush", "move",
+                                                    "refused flush"}),
+                          order);
+                std::sort(fileFlushes.begin(), fileFlushes.end());
+                std::vector<LONGLONG> sizes = {0, 1, 2, 3};
+                sizes.insert(sizes.end(), more, 4);
+                EXPECT_EQ(sizes, fileFlushes);
+            }
+            RemoveTree(copy);
+            ASSERT_TRUE(MakeDirectory(copy));
         }
-        if (volumesFlush) {
-            EXPECT_EQ((std::vector<std::string>{"flush", "move", "flush"}), order);
-            EXPECT_EQ(1u, fileFlushes.size()) << "the files were flushed one by one";
-        } else {
-            EXPECT_EQ((std::vector<std::string>{"refused flush", "flush", "move", "refused flush"}),
-                      order);
-            std::sort(fileFlushes.begin(), fileFlushes.end());
-            EXPECT_EQ((std::vector<LONGLONG>{0, 1, 2, 3}), fileFlushes);
-        }
-        RemoveTree(copy);
-        ASSERT_TRUE(MakeDirectory(copy));
     }
+}
+
+// In a run that decides, two files in use in one folder of a tree both wait for the restart: the
+// second one's copy, written anew after its first try, clears the folder's leftovers without
+// taking the first one's waiting copy for one.
+TEST_F(DurableReplacement, TwoFilesInUseInOneFolderOfATreeBothWaitForTheRestart)
+{
+    std::string tree = dir / "tree";
+    std::string copy = dir / "copy";
+    ASSERT_TRUE(MakeDirectory(tree) && MakeDirectory(copy));
+    for (const char* name : {"\\a", "\\b"})
+        ASSERT_TRUE(WriteTextFile(tree + name, "new") && WriteTextFile(copy + name, "old"));
+    g_decideConflict = [](const char*, const char*, int pass, FileRefusal) {
+        return pass == 1 ? IDRETRY : kReplaceAtRestart;
+    };
+    {
+        FileHold a(copy + "\\a", GENERIC_READ, FILE_SHARE_READ);
+        FileHold b(copy + "\\b", GENERIC_READ, FILE_SHARE_READ);
+        EXPECT_EQ(CopyDone, CopyTree((tree + "\\*").c_str(), copy.c_str(), 1, NULL));
+    }
+    g_decideConflict = NULL;
+    std::vector<std::string> waiting;
+    for (const FileCall& call : g_fileCalls) {
+        if (call.what == "move" && (call.flags & MOVEFILE_DELAY_UNTIL_REBOOT))
+            waiting.push_back(call.from);
+    }
+    ASSERT_EQ(2u, waiting.size());
+    for (const std::string& file : waiting) {
+        EXPECT_EQ("new", ReadTextFile(file)) << "a waiting copy was removed as a leftover";
+        EXPECT_TRUE(IsPendingSource(file.c_str()));
+    }
+    for (const char* name : {"\\a", "\\b"})
+        EXPECT_TRUE(CancelPendingChanges((copy + name).c_str()));
 }
 
 // A virus scanner holds a new file for a moment: the move is tried again before anyone is asked.
