@@ -14,6 +14,7 @@
 #include <string.h>
 #include <wchar.h>
 
+#include "deploy/process_token.h"
 #include <strsafe.h>  // last: makes the unbounded string calls compile errors
 
 // SYSTEM and Administrators only, owned by Administrators, not inheriting from the parent.
@@ -377,16 +378,9 @@ HANDLE CreateDefaultLogFile(bool system, wchar_t* path, size_t capacity, bool* m
 // Whether the run has administrator rights; a run that cannot tell is taken as one.
 static bool ProcessIsElevated()
 {
-    HANDLE token;
-    TOKEN_ELEVATION elevation = {0};
-    DWORD size;
-    bool known;
+    bool elevated;
 
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
-        return true;
-    known = GetTokenInformation(token, TokenElevation, &elevation, sizeof(elevation), &size) != 0;
-    CloseHandle(token);
-    return !known || elevation.TokenIsElevated != 0;
+    return !ReadTokenElevation(&elevated) || elevated;
 }
 
 // Opens or creates the entry name (length characters, one name, no path) inside folder, never

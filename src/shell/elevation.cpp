@@ -3,6 +3,7 @@
 // a filtered token), or SYSTEM. An elevated account outside Administrators still fails the claim.
 #include "shell/elevation.h"
 
+#include "deploy/process_token.h"
 #include "shell/quiet_run.h"
 #include "shell/run_facts.h"
 #include <strsafe.h>  // last: makes the unbounded string calls compile errors
@@ -21,17 +22,9 @@ bool (*g_hasAdministratorRights)() = HasAdministratorRights;
 
 static bool TokenElevated()
 {
-    HANDLE token;
-    TOKEN_ELEVATION elevation = {0};
-    DWORD size;
-    bool elevated = false;
+    bool elevated;
 
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
-        return false;
-    if (GetTokenInformation(token, TokenElevation, &elevation, sizeof(elevation), &size))
-        elevated = elevation.TokenIsElevated != 0;
-    CloseHandle(token);
-    return elevated;
+    return ReadTokenElevation(&elevated) && elevated;
 }
 
 static bool AdministratorsMember()
