@@ -1,11 +1,13 @@
 // Bounded text helpers and the path join: what fits is written whole, what does not fit is
-// cut (texts) or refused (paths), and nothing is ever written past the capacity.
+// cut (texts) or refused (paths), and nothing is ever written past the capacity; the SHA-256 of
+// a file.
 #include <gtest/gtest.h>
 
 #include <string.h>
 
 #include <string>
 
+#include "deploy/file_hash.h"
 #include "deploy/path_join.h"
 #include "deploy/text.h"
 #include "support/test_files.h"
@@ -244,4 +246,33 @@ TEST(PathFromWide, ConvertsExactlyOrNotAtAll)
         EXPECT_EQ(0, CurrentDirectoryPath(current, sizeof(current))) << current;
         EXPECT_EQ('\0', current[0]);
     }
+}
+
+// Known digests (FIPS 180-2's examples among them), across the hash's block boundary and the
+// file's read blocks; a file that cannot be read, or a buffer too small, gives no digest.
+TEST(HashFile, GivesTheSha256OfTheWholeFileOrNothing)
+{
+    TempDir dir("hash");
+    std::string file = dir / "file";
+    const struct {
+        std::string contents;
+        const char* digest;
+    } cases[] = {
+        {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+        {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+        {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+         "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+        {std::string(1000000, 'a'),
+         "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+    };
+    char text[kSha256TextSize];
+    for (const auto& c : cases) {
+        ASSERT_TRUE(WriteTextFile(file, c.contents));
+        EXPECT_TRUE(HashFile(file.c_str(), text, sizeof(text)));
+        EXPECT_STREQ(c.digest, text) << c.contents.size() << " bytes";
+    }
+    EXPECT_FALSE(HashFile(file.c_str(), text, sizeof(text) - 1));
+    EXPECT_STREQ("", text);
+    EXPECT_FALSE(HashFile((dir / "missing").c_str(), text, sizeof(text)));
+    EXPECT_STREQ("", text);
 }
