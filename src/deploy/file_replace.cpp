@@ -455,6 +455,28 @@ DWORD WriteStagedCopy(const char* source, const char* destination, bool newFolde
                               temporary, capacity);
 }
 
+DWORD ReplaceWithBytes(const char* destination, const void* bytes, DWORD size)
+{
+    char temporary[MAX_PATH + 1];
+    HANDLE file;
+    DWORD written;
+    DWORD error = ERROR_SUCCESS;
+
+    RemoveLeftoverTemporaries(destination);
+    file = CreateTemporaryBeside(destination, temporary, sizeof(temporary));
+    if (file == INVALID_HANDLE_VALUE)
+        return GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_WRITE_FAULT;
+    if (!WriteFile(file, bytes, size, &written, NULL) || written != size ||
+        !g_durableFileCalls.flush(file))
+        error = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_WRITE_FAULT;
+    CloseHandle(file);
+    if (error == ERROR_SUCCESS)
+        error = Move(temporary, destination, MOVEFILE_REPLACE_EXISTING);
+    if (error != ERROR_SUCCESS)
+        DeleteFileA(temporary);
+    return error;
+}
+
 DWORD PlaceNewCopy(const char* source, const char* destination)
 {
     if (GetFileAttributesA(destination) != INVALID_FILE_ATTRIBUTES) {

@@ -58,6 +58,10 @@ DWORD ReplaceWithCopy(const char* source, const char* destination, bool* changed
 DWORD WriteStagedCopy(const char* source, const char* destination, bool newFolder,
                       char* temporary, size_t capacity, HANDLE* unflushed);
 
+// Puts size bytes at destination as the copies are put: written beside it, flushed, and moved
+// over it written through. A Windows error code.
+DWORD ReplaceWithBytes(const char* destination, const void* bytes, DWORD size);
+
 // Puts a copy of source at destination only where nothing stands yet: ERROR_ALREADY_EXISTS
 // otherwise. For backups, which appear only whole and are never replaced, and keep source's
 // owner, permissions and label, so that putting one back gives the original's protection back.

@@ -452,6 +452,10 @@ TEST_F(DurableReplacement, ANewFileIsFlushedBesideItsPlaceThenMovedThereWrittenT
     EXPECT_EQ((DWORD)ERROR_ALREADY_EXISTS, PlaceNewCopy(destination.c_str(), backup.c_str()));
 
     g_fileCalls.clear();
+    EXPECT_EQ((DWORD)ERROR_SUCCESS, ReplaceWithBytes(backup.c_str(), "new contents", 12));
+    ExpectFlushedThenMoved(backup, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+
+    g_fileCalls.clear();
     EXPECT_EQ((DWORD)ERROR_SUCCESS, MoveIntoPlace(backup.c_str(), destination.c_str()));
     ASSERT_EQ(1u, g_fileCalls.size());
     EXPECT_EQ((DWORD)(MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH), g_fileCalls[0].flags);
