@@ -212,6 +212,10 @@ TEST_F(ProgramResources, TheVersionIsTwoPointFourInPolish)
     EXPECT_EQ(std::wstring(L"Instalator czytnika kart mikroprocesorowych dla przeglądarek "
                            L"internetowych"),
               text);
+    // The same publisher as the Apps & features entry names.
+    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\StringFileInfo\\041504E2\\CompanyName",
+                               (void**)&text, &length));
+    EXPECT_EQ(std::wstring(L"Projekt cardsetup"), text);
 }
 
 TEST_F(ProgramResources, TheManifestAsksForAdministratorRightsAndIsDpiAware)
