@@ -15,6 +15,7 @@
 #include "deploy/path_join.h"
 #include "deploy/run_changes.h"
 #include "deploy/run_log.h"
+#include "deploy/run_record.h"
 #include "deploy/text.h"
 #include <strsafe.h>  // last: makes the unbounded string calls compile errors
 
@@ -152,9 +153,12 @@ static bool KeepEditAside(const char* policy)
         if (!FormatText(kept, sizeof(kept), "%s.ocf-edit%d", policy, number))
             return false;
         error = PlaceNewCopy(policy, kept);
-        if (error == ERROR_ALREADY_EXISTS && SameFileContent(policy, kept))
+        if (error == ERROR_ALREADY_EXISTS && SameFileContent(policy, kept)) {
+            NoteEditKeptAside(kept, policy);
             return true;
+        }
         if (error == ERROR_SUCCESS) {
+            NoteEditKeptAside(kept, policy);
             LogPaths("Zmieniony plik zasad zachowano jako", policy, kept);
             return true;
         }
@@ -180,6 +184,7 @@ static bool BackUpOwnPolicy(JavaRun* run, const char* policy)
         return false;
     backupPresence = ProbeFile(run->backupName);
     if (backupPresence == FilePresent) {
+        NoteBackupMade(run->backupName, policy);
         LogPaths("Kopia zapasowa jest już, zachowana", run->backupName);
         return SameFileContent("java.policy", policy) ||
                SameFileContent(run->backupName, policy) || KeepEditAside(policy);
@@ -190,6 +195,7 @@ static bool BackUpOwnPolicy(JavaRun* run, const char* policy)
         LogPaths("Nie zachowano pliku zasad, pozostawiono", policy);
         return false;
     }
+    NoteBackupMade(run->backupName, policy);
     LogPaths("Zachowano", policy, run->backupName);
     return true;
 }

@@ -7,8 +7,9 @@
 
 #include "deploy/file_replace.h"
 #include "deploy/path_join.h"
-#include "deploy/run_log.h"
 #include "deploy/run_changes.h"
+#include "deploy/run_log.h"
+#include "deploy/run_record.h"
 #include "deploy/text.h"
 #include "deploy/window_text.h"
 #include <strsafe.h>  // last: makes the unbounded string calls compile errors
@@ -227,6 +228,7 @@ static CopyResult CopyAtRestart(const char* source, const char* destination, boo
 {
     if (mayWait && ReplaceAtRestart(source, destination) == ERROR_SUCCESS) {
         NoteChange();
+        NotePlacedFile(source, destination);
         LogPaths("Plik w użyciu, zostanie zastąpiony po ponownym uruchomieniu", destination);
     } else {
         NoteFileLeft();
@@ -255,6 +257,7 @@ static CopyResult CopyGuarded(const char* source, const char* destination, int a
         if ((error = ReplaceWithCopy(source, destination, &changed)) == ERROR_SUCCESS) {
             if (changed)
                 NoteChange();
+            NotePlacedFile(source, destination);
             LogPaths(changed ? "Skopiowano" : "Już na miejscu", source, destination);
             return CopyDone;
         }

@@ -19,9 +19,37 @@ static const DWORD kLargestRecord = 4 * 1024 * 1024;
 // character up to three bytes of UTF-8.
 static const size_t kLongestLine = 2 * 3 * MAX_PATH + 128;
 
+// A hash of path with its letters in upper case: lookups compare names only where it matches,
+// so a run that notes a tree of thousands of files does not compare every name with every other.
+static DWORD HashWithoutCase(const char* path)
+{
+    DWORD hash = 2166136261u;  // FNV-1a
+
+    for (const char* c = path; *c != '\0'; c++) {
+        char upper[2] = {*c, '\0'};
+        CharUpperBuffA(upper, 1);
+        hash = (hash ^ (BYTE)upper[0]) * 16777619u;
+    }
+    return hash;
+}
+
+static RecordEntry* Find(const ProductRecord* record, RecordKind kind, const char* path,
+                         DWORD pathHash)
+{
+    for (size_t i = 0; i < record->count; i++) {
+        RecordEntry* entry = &record->entries[i];
+        if (entry->pathHash == pathHash && entry->kind == kind &&
+            CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, entry->path, -1, path, -1) ==
+                CSTR_EQUAL)
+            return entry;
+    }
+    return NULL;
+}
+
 bool AddRecordEntry(ProductRecord* record, const RecordEntry* entry)
 {
-    RecordEntry* same = (RecordEntry*)FindRecordEntry(record, entry->kind, entry->path);
+    DWORD pathHash = HashWithoutCase(entry->path);
+    RecordEntry* same = Find(record, entry->kind, entry->path, pathHash);
     size_t grown = record->capacity == 0 ? 32 : record->capacity * 2;
     void* entries;
 
@@ -37,19 +65,13 @@ bool AddRecordEntry(ProductRecord* record, const RecordEntry* entry)
     if (same == NULL)
         same = &record->entries[record->count++];
     *same = *entry;
+    same->pathHash = pathHash;
     return true;
 }
 
 const RecordEntry* FindRecordEntry(const ProductRecord* record, RecordKind kind, const char* path)
 {
-    for (size_t i = 0; i < record->count; i++) {
-        const RecordEntry* entry = &record->entries[i];
-        if (entry->kind == kind &&
-            CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, entry->path, -1, path, -1) ==
-                CSTR_EQUAL)
-            return entry;
-    }
-    return NULL;
+    return Find(record, kind, path, HashWithoutCase(path));
 }
 
 void FreeProductRecord(ProductRecord* record)

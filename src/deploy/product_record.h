@@ -19,6 +19,7 @@ struct RecordEntry {
     char digest[kSha256TextSize];      // a file's
     char path[MAX_PATH + 1];           // the file, the backup, or the edit kept aside
     char original[MAX_PATH + 1];       // a backup's or an edit's: the file it stands for
+    DWORD pathHash;                    // of path without case; AddRecordEntry sets it
 };
 
 struct ProductRecord {

@@ -10,6 +10,7 @@
 
 #include "components/java_plugin.h"
 #include "deploy/process_start.h"
+#include "deploy/run_record.h"
 #include "step_fixture.h"
 #include "support/prompt_answerer.h"
 #include "support/registry_keys.h"
@@ -37,6 +38,7 @@ class JavaPlugin : public ComponentStepTest {
 protected:
     void SetUp() override
     {
+        ForgetRunRecord();
         ASSERT_TRUE(MakeDirectory(sun));
         ASSERT_TRUE(WriteTextFile(sun + "\\ocf1.2.jar", "ocf library"));
         ASSERT_TRUE(WriteTextFile(sun + "\\opencard.properties", "ocf properties"));
@@ -160,6 +162,32 @@ TEST_F(JavaPlugin, OneRuntimeReceivesEveryFileAndRunsBothCommandsFromSun)
     std::vector<std::string> expected = {Command(home, ".java.policy"),
                                          Command(home, ".opencard.properties")};
     EXPECT_EQ(expected, CommandTexts());
+
+    // What the run placed and backed up, for the installed product's record.
+    ASSERT_TRUE(FinishRunRecord("2.4"));
+    const ProductRecord* record = RunRecord();
+    const struct {
+        std::string path;
+        const char* mediaFile;
+    } placed[] = {{home + "\\lib\\ext\\ocf1.2.jar", "ocf1.2.jar"},
+                  {home + "\\lib\\opencard.properties", "opencard.properties"},
+                  {home + "\\lib\\security\\java.policy", "java.policy"},
+                  {home + "\\lib\\ext\\ocfpcsc1.dll", "ocfpcsc1.dll"},
+                  {systemLibrary, "ocfpcsc1.dll"}};
+    char digest[kSha256TextSize];
+    for (const auto& file : placed) {
+        const RecordEntry* entry = FindRecordEntry(record, RecordFile, file.path.c_str());
+        ASSERT_NE(nullptr, entry) << file.path;
+        ASSERT_TRUE(HashFile((sun + "\\" + file.mediaFile).c_str(), digest, sizeof(digest)));
+        EXPECT_STREQ(digest, entry->digest) << file.path;
+        EXPECT_STREQ("2.4", entry->version);
+    }
+    const RecordEntry* backup = FindRecordEntry(
+        record, RecordBackup, (home + "\\lib\\security\\java.policy.ocf-bak").c_str());
+    ASSERT_NE(nullptr, backup);
+    EXPECT_EQ(home + "\\lib\\security\\java.policy", std::string(backup->original));
+    EXPECT_EQ(6u, record->count);
+
     std::vector<std::string> calls = JavaCalls(home);
     ASSERT_EQ(2u, calls.size());
     for (size_t i = 0; i < calls.size(); i++) {
