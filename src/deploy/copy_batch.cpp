@@ -1,7 +1,9 @@
 // The staged copies are held in one growing heap array, in the order the tree walk stages them;
 // the walk that moves them visits the files in the same order, so a copy is usually found at the
 // next place to look. The newest copies stay open, up to kHeldOpen of them: where their volume
-// cannot be flushed, each is flushed through its own handle, never opened again by name.
+// cannot be flushed, each is flushed through its own handle, never opened again by name. Copies
+// are held in two windows: the threads flush one while the walk fills the other; a flushing
+// thread writes only into its window, never into the copies' array, which may move as it grows.
 #include "deploy/copy_batch.h"
 
 #include <string.h>
@@ -27,7 +29,17 @@ struct StagedCopy {
 
 struct HeldCopy {
     size_t copy;
-    HANDLE file;  // INVALID_HANDLE_VALUE once closed
+    HANDLE file;   // INVALID_HANDLE_VALUE once closed
+    bool flushed;  // by a flushing thread
+};
+
+// Copies held open together, and the flush of those that need one of their own.
+struct HeldWindow {
+    HeldCopy copies[kHeldOpen];
+    size_t count;
+    LONG next;  // the next copy for a flushing thread to take
+    HANDLE threads[kFlushThreads];
+    DWORD started;
 };
 
 static struct {
@@ -37,9 +49,8 @@ static struct {
     size_t capacity;
     size_t next;                // where the next look begins
     char folder[MAX_PATH + 1];  // of the last copy staged
-    HeldCopy held[kHeldOpen];
-    size_t heldCount;
-    LONG nextHeld;              // the next held copy for a flushing thread to take
+    HeldWindow windows[2];
+    int filling;                // the window the walk fills; the other may be flushing
     VolumeFlush volumes[26];    // by drive letter
     bool volumeWritten[26];     // a copy was closed there since its last flush
 } g_batch;
@@ -97,38 +108,51 @@ static bool VolumeCanBeFlushed(const char* path)
     return *volume == VolumeFlushes;
 }
 
-// Flushes the held copies still open, taking them in turn with the other threads.
-static DWORD WINAPI FlushHeldInTurn(void*)
+// Flushes the window's copies still open, taking them in turn with the other threads.
+static DWORD WINAPI FlushHeldInTurn(void* heldWindow)
 {
+    HeldWindow* window = (HeldWindow*)heldWindow;
     LONG index;
 
-    while ((index = InterlockedIncrement(&g_batch.nextHeld) - 1) < (LONG)g_batch.heldCount) {
-        HeldCopy* held = &g_batch.held[index];
+    while ((index = InterlockedIncrement(&window->next) - 1) < (LONG)window->count) {
+        HeldCopy* held = &window->copies[index];
         if (held->file == INVALID_HANDLE_VALUE)
             continue;
-        g_batch.copies[held->copy].flushed = g_durableFileCalls.flush(held->file) != FALSE;
+        held->flushed = g_durableFileCalls.flush(held->file) != FALSE;
         CloseHandle(held->file);
         held->file = INVALID_HANDLE_VALUE;
     }
     return 0;
 }
 
-// Each file on its own costs the disk a journal commit; several flushes at once share one.
-static void FlushHeldCopies()
+// Each file on its own costs the disk a journal commit; several flushes at once share one. The
+// threads go on while the walk writes the next copies.
+static void StartFlushing(HeldWindow* window)
 {
-    HANDLE threads[kFlushThreads];
-    DWORD started = 0;
+    window->next = 0;
+    window->started = 0;
+    while (window->started < kFlushThreads &&
+           (window->threads[window->started] =
+                CreateThread(NULL, 64 * 1024, FlushHeldInTurn, window,
+                             STACK_SIZE_PARAM_IS_A_RESERVATION, NULL)) != NULL)
+        window->started++;
+    if (window->started == 0)
+        FlushHeldInTurn(window);  // no thread could start: flushed here, now
+}
 
-    g_batch.nextHeld = 0;
-    while (started < kFlushThreads &&
-           (threads[started] = CreateThread(NULL, 64 * 1024, FlushHeldInTurn, NULL,
-                                            STACK_SIZE_PARAM_IS_A_RESERVATION, NULL)) != NULL)
-        started++;
-    if (started > 0)
-        WaitForMultipleObjects(started, threads, TRUE, INFINITE);
-    for (DWORD i = 0; i < started; i++)
-        CloseHandle(threads[i]);
-    FlushHeldInTurn(NULL);  // whatever no thread took, when none could start
+// Waits for the window's flushes, if any, and gives their results to the copies.
+static void FinishFlushing(HeldWindow* window)
+{
+    if (window->started > 0)
+        WaitForMultipleObjects(window->started, window->threads, TRUE, INFINITE);
+    for (DWORD i = 0; i < window->started; i++)
+        CloseHandle(window->threads[i]);
+    window->started = 0;
+    for (size_t i = 0; i < window->count; i++) {
+        StagedCopy* copy = &g_batch.copies[window->copies[i].copy];
+        copy->flushed = copy->flushed || window->copies[i].flushed;
+    }
+    window->count = 0;
 }
 
 // The drive letters whose volumes have not been tried yet, a bit for each.
@@ -143,15 +167,17 @@ static DWORD UntriedVolumes()
     return untried;
 }
 
-// Closes the held copies on volumes that are flushed as a whole (a volume's first flush, tried
-// now, covers the copies written before it), then flushes the others each through its handle.
+// Closes the filling window's copies on volumes that are flushed as a whole (a volume's first
+// flush, tried now, covers the copies written before it), and sets the threads flushing the
+// others each through its handle, once the other window's flushes are done.
 static void SettleHeldCopies()
 {
+    HeldWindow* window = &g_batch.windows[g_batch.filling];
     DWORD untried = UntriedVolumes();
     bool eachFile = false;
 
-    for (size_t i = 0; i < g_batch.heldCount; i++) {
-        HeldCopy* held = &g_batch.held[i];
+    for (size_t i = 0; i < window->count; i++) {
+        HeldCopy* held = &window->copies[i];
         StagedCopy* copy = &g_batch.copies[held->copy];
         int volume = VolumeLetter(copy->temporary) - 'a';
         if (!VolumeCanBeFlushed(copy->temporary)) {
@@ -163,9 +189,13 @@ static void SettleHeldCopies()
         CloseHandle(held->file);
         held->file = INVALID_HANDLE_VALUE;
     }
-    if (eachFile)
-        FlushHeldCopies();
-    g_batch.heldCount = 0;
+    FinishFlushing(&g_batch.windows[1 - g_batch.filling]);
+    if (!eachFile) {
+        window->count = 0;
+        return;
+    }
+    StartFlushing(window);
+    g_batch.filling = 1 - g_batch.filling;
 }
 
 void StageCopy(const char* source, const char* destination)
@@ -178,15 +208,17 @@ void StageCopy(const char* source, const char* destination)
         WriteStagedCopy(source, destination, EntersNewFolder(destination), copy->temporary,
                         sizeof(copy->temporary), &file) != ERROR_SUCCESS)
         return;
+    HeldWindow* window = &g_batch.windows[g_batch.filling];
     copy->flushed = false;
-    g_batch.held[g_batch.heldCount++] = {g_batch.count++, file};
-    if (g_batch.heldCount == kHeldOpen)
+    window->copies[window->count++] = {g_batch.count++, file, false};
+    if (window->count == kHeldOpen)
         SettleHeldCopies();
 }
 
 void FlushStagedCopies()
 {
     SettleHeldCopies();
+    FinishFlushing(&g_batch.windows[1 - g_batch.filling]);
     for (char letter = 'a'; letter <= 'z'; letter++) {
         bool flushed;
         if (!g_batch.volumeWritten[letter - 'a'])
@@ -238,8 +270,11 @@ bool IsStagedCopy(const char* path)
 
 void EndCopyBatch()
 {
-    for (size_t i = 0; i < g_batch.heldCount; i++)
-        CloseHandle(g_batch.held[i].file);
+    // A batch cut short may still hold copies open, or have threads flushing them.
+    for (size_t i = 0; i < g_batch.windows[g_batch.filling].count; i++)
+        CloseHandle(g_batch.windows[g_batch.filling].copies[i].file);
+    g_batch.windows[g_batch.filling].count = 0;
+    FinishFlushing(&g_batch.windows[1 - g_batch.filling]);
     for (size_t i = 0; i < g_batch.count; i++) {
         if (g_batch.copies[i].temporary[0] != '\0')
             DeleteFileA(g_batch.copies[i].temporary);
