@@ -257,7 +257,8 @@ TEST(ProgramFile, IsA64BitGuiProgramThatImportsOnlySystemLibraries)
     ASSERT_FALSE(names.empty());
     for (const std::string& name : names)
         EXPECT_TRUE(SamePath(name, "KERNEL32.dll") || SamePath(name, "USER32.dll") ||
-                    SamePath(name, "ADVAPI32.dll") || SamePath(name, "msvcrt.dll"))
+                    SamePath(name, "ADVAPI32.dll") || SamePath(name, "bcrypt.dll") ||
+                    SamePath(name, "msvcrt.dll"))
             << name;
 }
 
