@@ -36,6 +36,14 @@ static const DWORD kCompareBlock = 64 * 1024;
 static const int kMoveAttempts = 4;
 static const DWORD kMovePauseMs = 150;
 
+// The error the last call left, or fallback where it left none: a failure never reads as success.
+static DWORD LastErrorOr(DWORD fallback)
+{
+    DWORD error = GetLastError();
+
+    return error != ERROR_SUCCESS ? error : fallback;
+}
+
 static bool IsHexDigit(char c)
 {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
@@ -201,7 +209,7 @@ static DWORD OpenForChange(const char* path)
                               FILE_FLAG_OPEN_REPARSE_POINT, NULL);
 
     if (file == INVALID_HANDLE_VALUE)
-        return GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_ACCESS_DENIED;
+        return LastErrorOr(ERROR_ACCESS_DENIED);
     CloseHandle(file);
     return ERROR_SUCCESS;
 }
@@ -309,7 +317,7 @@ static DWORD WriteTemporaryCopy(const char* source, const char* destination,
     }
     goto done;
 failed:
-    error = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_WRITE_FAULT;
+    error = LastErrorOr(ERROR_WRITE_FAULT);
 done:
     if (from != INVALID_HANDLE_VALUE)
         CloseHandle(from);
@@ -382,12 +390,12 @@ static DWORD Move(const char* existing, const char* target, DWORD flags)
     for (int attempt = 1; attempt <= kMoveAttempts; attempt++) {
         if (g_durableFileCalls.move(existing, target, flags | MOVEFILE_WRITE_THROUGH))
             return ERROR_SUCCESS;
-        error = GetLastError();
+        error = LastErrorOr(ERROR_WRITE_FAULT);
         if (!RefusedForAMoment(error) || attempt == kMoveAttempts)
             break;
         Sleep(kMovePauseMs);
     }
-    return error != ERROR_SUCCESS ? error : ERROR_WRITE_FAULT;
+    return error;
 }
 
 DWORD MoveIntoPlace(const char* existing, const char* target)
@@ -470,10 +478,10 @@ DWORD ReplaceWithBytes(const char* destination, const void* bytes, DWORD size)
     RemoveLeftoverTemporaries(destination);
     file = CreateTemporaryBeside(destination, temporary, sizeof(temporary));
     if (file == INVALID_HANDLE_VALUE)
-        return GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_WRITE_FAULT;
+        return LastErrorOr(ERROR_WRITE_FAULT);
     if (!WriteFile(file, bytes, size, &written, NULL) || written != size ||
         !g_durableFileCalls.flush(file))
-        error = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_WRITE_FAULT;
+        error = LastErrorOr(ERROR_WRITE_FAULT);
     CloseHandle(file);
     if (error == ERROR_SUCCESS)
         error = Move(temporary, destination, MOVEFILE_REPLACE_EXISTING);
@@ -501,7 +509,7 @@ DWORD ReplaceAtRestart(const char* source, const char* destination)
         return error;
     if (!g_durableFileCalls.move(temporary, destination,
                                  MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING)) {
-        error = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_WRITE_FAULT;
+        error = LastErrorOr(ERROR_WRITE_FAULT);
         DeleteFileA(temporary);
     }
     FlushPendingChanges();
@@ -513,7 +521,7 @@ DWORD MoveAtRestart(const char* existing, const char* target)
     DWORD flags = MOVEFILE_DELAY_UNTIL_REBOOT | (existing != NULL ? MOVEFILE_REPLACE_EXISTING : 0);
     BOOL moved = existing != NULL ? g_durableFileCalls.move(existing, target, flags)
                                   : g_durableFileCalls.move(target, NULL, flags);
-    DWORD error = moved ? ERROR_SUCCESS : GetLastError();
+    DWORD error = moved ? ERROR_SUCCESS : LastErrorOr(ERROR_WRITE_FAULT);
 
     FlushPendingChanges();
     return error;
