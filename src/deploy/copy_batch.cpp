@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include "deploy/file_replace.h"
+#include "deploy/heap_array.h"
 #include "deploy/pending_renames.h"
 #include "deploy/text.h"
 #include <strsafe.h>  // last: makes the unbounded string calls compile errors
@@ -64,18 +65,11 @@ void BeginCopyBatch()
 
 static StagedCopy* AddCopy()
 {
-    size_t grown = g_batch.capacity == 0 ? 64 : g_batch.capacity * 2;
-    void* copies;
+    void* copies = g_batch.copies;
 
-    if (g_batch.count == g_batch.capacity) {
-        copies = g_batch.copies == NULL
-                     ? HeapAlloc(GetProcessHeap(), 0, grown * sizeof(StagedCopy))
-                     : HeapReAlloc(GetProcessHeap(), 0, g_batch.copies, grown * sizeof(StagedCopy));
-        if (copies == NULL)
-            return NULL;
-        g_batch.copies = (StagedCopy*)copies;
-        g_batch.capacity = grown;
-    }
+    if (!MakeRoomForOneMore(&copies, g_batch.count, &g_batch.capacity, sizeof(StagedCopy), 64))
+        return NULL;
+    g_batch.copies = (StagedCopy*)copies;
     return &g_batch.copies[g_batch.count];
 }
 

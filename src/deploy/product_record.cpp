@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include "deploy/file_replace.h"
+#include "deploy/heap_array.h"
 #include "deploy/text.h"
 #include <strsafe.h>  // last: makes the unbounded string calls compile errors
 
@@ -50,20 +51,15 @@ bool AddRecordEntry(ProductRecord* record, const RecordEntry* entry)
 {
     DWORD pathHash = HashWithoutCase(entry->path);
     RecordEntry* same = Find(record, entry->kind, entry->path, pathHash);
-    size_t grown = record->capacity == 0 ? 32 : record->capacity * 2;
-    void* entries;
+    void* entries = record->entries;
 
-    if (same == NULL && record->count == record->capacity) {
-        entries = record->entries == NULL
-                      ? HeapAlloc(GetProcessHeap(), 0, grown * sizeof(RecordEntry))
-                      : HeapReAlloc(GetProcessHeap(), 0, record->entries, grown * sizeof(RecordEntry));
-        if (entries == NULL)
+    if (same == NULL) {
+        if (!MakeRoomForOneMore(&entries, record->count, &record->capacity, sizeof(RecordEntry),
+                                32))
             return false;
         record->entries = (RecordEntry*)entries;
-        record->capacity = grown;
-    }
-    if (same == NULL)
         same = &record->entries[record->count++];
+    }
     *same = *entry;
     same->pathHash = pathHash;
     return true;
