@@ -7,23 +7,31 @@
 #include <strsafe.h>  // last: makes the unbounded string calls compile errors
 
 static ProductRecord g_run;
+// A note that could not be kept: the record would miss a file, and is not whole.
+static bool g_noteLost;
 
-static void Note(RecordKind kind, const char* path, const char* other)
+static bool KeepNote(RecordKind kind, const char* path, const char* other)
 {
     RecordEntry entry;
 
     ZeroMemory(&entry, sizeof(entry));
     entry.kind = kind;
     if (!CopyText(entry.path, sizeof(entry.path), path))
-        return;
+        return false;
     if (kind == RecordFile) {
         DWORD length = GetFullPathNameA(other, sizeof(entry.original), entry.original, NULL);
         if (length == 0 || length >= sizeof(entry.original))
-            return;
+            return false;
     } else if (!CopyText(entry.original, sizeof(entry.original), other)) {
-        return;
+        return false;
     }
-    AddRecordEntry(&g_run, &entry);
+    return AddRecordEntry(&g_run, &entry);
+}
+
+static void Note(RecordKind kind, const char* path, const char* other)
+{
+    if (!KeepNote(kind, path, other))
+        g_noteLost = true;
 }
 
 void NotePlacedFile(const char* source, const char* destination)
@@ -43,7 +51,7 @@ void NoteEditKeptAside(const char* edit, const char* original)
 
 bool FinishRunRecord(const char* version)
 {
-    bool whole = CopyText(g_run.version, sizeof(g_run.version), version) != 0;
+    bool whole = CopyText(g_run.version, sizeof(g_run.version), version) && !g_noteLost;
 
     for (size_t i = 0; i < g_run.count; i++) {
         RecordEntry* entry = &g_run.entries[i];
@@ -64,4 +72,5 @@ const ProductRecord* RunRecord()
 void ForgetRunRecord()
 {
     FreeProductRecord(&g_run);
+    g_noteLost = false;
 }

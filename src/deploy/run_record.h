@@ -14,7 +14,8 @@ void NoteBackupMade(const char* backup, const char* original);
 void NoteEditKeptAside(const char* edit, const char* original);
 
 // Gives each placed file its digest and version, as the record keeps them. False where a source
-// could not be read: such a record would misjudge files, and is not to be written.
+// could not be read, or a note could not be kept (a path too long, no memory): such a record
+// would misjudge or miss files, and is not to be written.
 bool FinishRunRecord(const char* version);
 
 // The run's record so far; entries are in the order noted.

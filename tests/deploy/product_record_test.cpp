@@ -1,5 +1,6 @@
 // The installed product's record: written whole and read back as it was, its paths kept whatever
-// the code page; a file that is not a whole record is refused, never read in part.
+// the code page; a file that is not a whole record is refused, never read in part; the run's
+// notes that become it.
 #include <gtest/gtest.h>
 
 #include <string.h>
@@ -7,6 +8,7 @@
 #include <string>
 
 #include "deploy/product_record.h"
+#include "deploy/run_record.h"
 #include "deploy/text.h"
 #include "support/test_files.h"
 
@@ -108,4 +110,32 @@ TEST(ProductRecord, WhatIsNotAWholeRecordIsRefused)
     EXPECT_EQ((DWORD)ERROR_FILE_NOT_FOUND, ReadProductRecord((dir / "none").c_str(), &read));
     EXPECT_EQ((DWORD)ERROR_FILE_NOT_FOUND,
               ReadProductRecord((dir / "no folder\\record").c_str(), &read));
+}
+
+// The run's notes become the record; a note that could not be kept, or a source that cannot be
+// read, leaves a record that is not whole, never one that silently misses a file.
+TEST(RunRecord, IsWholeOnlyWhenEveryNoteWasKeptAndEverySourceRead)
+{
+    TempDir dir("notes");
+    std::string source = dir / "source";
+    ASSERT_TRUE(WriteTextFile(source, "abc"));
+    const std::string tooLong = "C:\\" + std::string(MAX_PATH, 'x');
+    const struct {
+        std::string placedFrom;
+        std::string placedAt;
+        bool whole;
+    } cases[] = {
+        {source, "C:\\placed", true},
+        {source, tooLong, false},
+        {dir / "missing", "C:\\placed", false},
+    };
+    for (const auto& c : cases) {
+        ForgetRunRecord();
+        NotePlacedFile(source.c_str(), "C:\\first");
+        NotePlacedFile(c.placedFrom.c_str(), c.placedAt.c_str());
+        EXPECT_EQ(c.whole, FinishRunRecord("2.4")) << c.placedFrom << " -> " << c.placedAt;
+        EXPECT_STREQ(kDigest, FindRecordEntry(RunRecord(), RecordFile, "C:\\first")->digest);
+    }
+    ForgetRunRecord();
+    EXPECT_EQ(0u, RunRecord()->count);
 }
