@@ -12,7 +12,7 @@ runs="$build"
 [ "$(id -un)" = "$test_user" ] && runs="$build/$test_user"
 
 packages=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools googletest wine wine64
-          xvfb xauth locales default-jdk-headless inotify-tools)
+          xvfb xauth locales default-jdk-headless inotify-tools wixl msitools faketime)
 
 say() { printf '==> %s\n' "$*"; }
 
