@@ -68,14 +68,24 @@ bool IsTemporaryName(const char* name)
 // The digits of a temporary name are random: a process ID repeats across runs (a new Wine server
 // counts from the same start, Windows reuses them), and a killed run's leftover must never pass
 // for the next run's own. What waits for the restart is told by the pending renames instead.
+static DWORD s_digitsStart = 0;
+static DWORD s_digitsTaken = 0;
+static bool s_digitsDrawn = false;
+
+DWORD PeekTemporaryDigits()
+{
+    if (!s_digitsDrawn && !RtlGenRandom(&s_digitsStart, sizeof(s_digitsStart)))
+        s_digitsStart = GetTickCount() ^ (GetCurrentProcessId() << 16);
+    s_digitsDrawn = true;
+    return s_digitsStart + s_digitsTaken;
+}
+
 static DWORD RandomDigits()
 {
-    static DWORD start = 0;
-    static DWORD counter = 0;
+    DWORD digits = PeekTemporaryDigits();
 
-    if (counter == 0 && !RtlGenRandom(&start, sizeof(start)))
-        start = GetTickCount() ^ (GetCurrentProcessId() << 16);
-    return start + counter++;
+    s_digitsTaken++;
+    return digits;
 }
 
 // The length of path's directory part, its last backslash included (0 for a bare name).

@@ -24,6 +24,10 @@ const DWORD kAttributesThatRefuseReplacement =
 // destination: nothing else is ever taken for one. The name is short, as the Java homes are long.
 bool IsTemporaryName(const char* name);
 
+// The digits that the next temporary name will carry (eight hexadecimal ones in the name), for
+// a test that plants something there first.
+DWORD PeekTemporaryDigits();
+
 // Removes the temporary files of ours that an interrupted run left in the directory of path;
 // those that wait for the restart to be moved into place (pending renames) stay.
 void RemoveLeftoverTemporaries(const char* path);

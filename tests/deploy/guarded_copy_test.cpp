@@ -3,6 +3,7 @@
 // reading with read sharing, so that the copy fails while both files can still be examined.
 #include <gtest/gtest.h>
 
+#include <stdio.h>
 #include <string.h>
 #include <windows.h>
 
@@ -715,6 +716,73 @@ TEST_F(GuardedCopy, AFileThatCannotBeReadIsNeitherTheSameNorAnother)
     FileHold holder(destination, GENERIC_READ, 0);
     ASSERT_TRUE(holder.Held());
     EXPECT_EQ(ContentUnreadable, CompareFileContent(source.c_str(), destination.c_str()));
+}
+
+// Files are compared a block (64 KiB) at a time, to their last byte: a copy that differs only
+// further on, or is longer or shorter past a block's end, is another file. An install replaces
+// it; it is never taken as already in place.
+TEST_F(GuardedCopy, FilesOfMoreThanOneBlockAreComparedToTheirLastByte)
+{
+    const size_t block = 64 * 1024;
+    std::string whole(3 * block + 100, '\0');
+    for (size_t i = 0; i < whole.size(); i++)
+        whole[i] = (char)('a' + i % 23);
+    std::string changedLater = whole;
+    changedLater[block + 10] ^= 1;
+    std::string changedLast = whole;
+    changedLast.back() ^= 1;
+    const struct {
+        const char* what;
+        std::string first;
+        std::string second;
+        ContentComparison result;
+    } cases[] = {
+        {"equal", whole, whole, ContentSame},
+        {"one block each, equal", whole.substr(0, block), whole.substr(0, block), ContentSame},
+        {"a byte of the second block", whole, changedLater, ContentDifferent},
+        {"the last byte", whole, changedLast, ContentDifferent},
+        {"one block, and a byte more", whole.substr(0, block), whole.substr(0, block + 1),
+         ContentDifferent},
+        {"two blocks, and more", whole.substr(0, 2 * block), whole, ContentDifferent},
+        {"cut a byte past a block", whole.substr(0, block + 1), whole, ContentDifferent},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(WriteTextFile(source, c.first));
+        ASSERT_TRUE(WriteTextFile(destination, c.second));
+        EXPECT_EQ(c.result, CompareFileContent(source.c_str(), destination.c_str())) << c.what;
+        EXPECT_EQ(c.result, CompareFileContent(destination.c_str(), source.c_str())) << c.what;
+    }
+    ASSERT_TRUE(WriteTextFile(source, whole));
+    ASSERT_TRUE(WriteTextFile(destination, changedLater));
+    EXPECT_EQ(CopyDone, CopyFileGuarded(source.c_str(), destination.c_str(), 0));
+    EXPECT_TRUE(ReadTextFile(destination) == whole) << "taken for the same file";
+}
+
+// Whatever stands at the next temporary name and cannot go as a leftover (a file another
+// program holds, a folder) is passed over, never opened and written through: a user who can
+// write into a Java home must not steer the elevated copy into a file of their choice.
+TEST_F(GuardedCopy, WhatStandsAtTheNextTemporaryNameIsPassedOverAndLeftAsItIs)
+{
+    auto temporaryName = [this](DWORD digits) {
+        char name[32];
+        snprintf(name, sizeof(name), "~ocf%08lx.tmp", (unsigned long)digits);
+        return dir / name;
+    };
+    MakeDestination();
+    std::string file = temporaryName(PeekTemporaryDigits());
+    std::string folder = temporaryName(PeekTemporaryDigits() + 1);
+    ASSERT_TRUE(WriteTextFile(file, "planted"));
+    FileHold holder(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    ASSERT_TRUE(holder.Held());
+    ASSERT_TRUE(MakeDirectory(folder));
+
+    PromptAnswerer user({IDABORT});
+    EXPECT_EQ(CopyDone, CopyFileGuarded(source.c_str(), destination.c_str(), 0));
+    EXPECT_EQ(0u, user.Count());
+    EXPECT_EQ("new contents", ReadTextFile(destination));
+    holder.Release();
+    EXPECT_EQ("planted", ReadTextFile(file));
+    EXPECT_TRUE(Attributes(folder) & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 // What an interrupted run left goes at the next; nothing else is taken for it.

@@ -1473,21 +1473,34 @@ TEST_F(Uninstall, FilesThatAreNotTheMediasStay)
     EXPECT_NE(std::string::npos, ReadLog(log).find("Nie pochodzi z nośnika, pozostawiono: " + bridge));
 }
 
-// A file is the media's only when it is the media's whole: a user's configuration that begins
-// with the media's lines and adds its own, or one cut short, is the user's and stays.
+// A file is the media's only when it is the media's whole, to its last byte past the first
+// block that a comparison reads (64 KiB): a user's configuration that begins with the media's
+// lines and adds its own, one cut short, or one changed further on is the user's and stays;
+// so does a policy edited there, and its backup does not come back over it.
 TEST_F(Uninstall, AFileThatOnlyBeginsAsTheMediasStays)
 {
+    const size_t twoBlocks = 2 * 64 * 1024;
     std::string properties;
-    for (int i = 0; properties.size() < 6000; i++)
+    for (int i = 0; properties.size() < twoBlocks; i++)
         properties += "OpenCard.terminals.option" + std::to_string(i) + " = on\r\n";
+    properties.resize(twoBlocks);
+    std::string mediaPolicy = "grant {\n" + std::string(twoBlocks, ' ') + "};\n";
     ASSERT_TRUE(WriteTextFile(media / "sun\\opencard.properties", properties));
+    ASSERT_TRUE(WriteTextFile(media / "sun\\java.policy", mediaPolicy));
+    ASSERT_TRUE(WriteTextFile(media / "sun\\ocf1.2.jar", properties));
     ASSERT_EQ(3010u, Run(L"/quiet"));
+    std::string changedLater = properties;
+    changedLater[twoBlocks - 100] = '#';
+    std::string editedPolicy = mediaPolicy;
+    editedPolicy[70000] = '/';
     struct Case {
         std::string file;
         std::string content;
     } cases[] = {
         {home + "\\lib\\opencard.properties", properties + "OpenCard.trace = pl.bank:8\r\n"},
         {kit + "\\jre\\lib\\opencard.properties", properties.substr(0, properties.size() - 1)},
+        {kit + "\\jre\\lib\\ext\\ocf1.2.jar", changedLater},
+        {policy, editedPolicy},
     };
     for (const Case& c : cases)
         ASSERT_TRUE(WriteTextFile(c.file, c.content)) << c.file;
@@ -1495,9 +1508,12 @@ TEST_F(Uninstall, AFileThatOnlyBeginsAsTheMediasStays)
     EXPECT_EQ(0u, Run(WithLog(L"/uninstall /quiet")));
     for (const Case& c : cases) {
         EXPECT_TRUE(ReadTextFile(c.file) == c.content) << c.file << " was not left as it was";
-        EXPECT_NE(std::string::npos,
-                  ReadLog(log).find("Nie pochodzi z nośnika, pozostawiono: " + c.file));
+        if (c.file != policy) {
+            EXPECT_NE(std::string::npos,
+                      ReadLog(log).find("Nie pochodzi z nośnika, pozostawiono: " + c.file));
+        }
     }
+    EXPECT_EQ("own policy", ReadTextFile(policy + ".ocf-bak"));
     EXPECT_FALSE(FileExists(home + "\\lib\\ext\\ocf1.2.jar")) << "the media's own file stayed";
 }
 
@@ -1613,12 +1629,19 @@ TEST_F(Uninstall, AnEditedPolicySurvivesAReinstallAndTheUninstall)
     EXPECT_EQ("own policy", ReadTextFile(policy + ".ocf-bak"));
     EXPECT_NE(std::string::npos, ReadLog(log).find("Zmieniony plik zasad zachowano jako: " +
                                                     policy + " -> " + policy + ".ocf-edit1"));
+    // A second, different edit is kept under the next name; the first stays as it was.
+    std::string editedAgain = edited + "grant codeBase \"https://podpis.example/-\" {};\n";
+    ASSERT_TRUE(WriteTextFile(policy, editedAgain));
+    EXPECT_EQ(3010u, Run(WithLog(L"/quiet")));
+    EXPECT_EQ(edited, ReadTextFile(policy + ".ocf-edit1"));
+    EXPECT_EQ(editedAgain, ReadTextFile(policy + ".ocf-edit2"));
 
     ASSERT_TRUE(WriteTextFile(policy, edited));
     EXPECT_EQ(0u, Run(WithLog(L"/uninstall /quiet")));
     EXPECT_EQ(edited, ReadTextFile(policy));
     EXPECT_EQ("own policy", ReadTextFile(policy + ".ocf-bak"));
     EXPECT_EQ(edited, ReadTextFile(policy + ".ocf-edit1"));
+    EXPECT_EQ(editedAgain, ReadTextFile(policy + ".ocf-edit2"));
     std::string text = ReadLog(log);
     EXPECT_NE(std::string::npos, text.find("pozostawiono wraz z kopią: " + policy + " -> " +
                                            policy + ".ocf-bak"))
