@@ -25,23 +25,23 @@ public final class CopyPolicyFileTest {
     public static void main(String[] args) throws Exception {
         classDirectory = args[0];
         javaLauncher = args[1];
-        new CopyPolicyFileTest().copiesIntoAFreshHomeWithoutABackup();
-        new CopyPolicyFileTest().keepsTheFirstBackupAcrossRuns();
-        new CopyPolicyFileTest().leavesABackupThatWasThereAlone();
-        new CopyPolicyFileTest().copiesTheOpenCardConfigurationToo();
-        new CopyPolicyFileTest().fromReadOnlyMediaTheCopyStaysWritable();
-        new CopyPolicyFileTest().aReadOnlyUsersFileIsLeftAsItIs();
-        new CopyPolicyFileTest().aMissingMediaFileIsOneLineAndNothingWritten();
-        new CopyPolicyFileTest().refusesArgumentsThatAreNotAPlainDotName();
-        new CopyPolicyFileTest().aMissingHomeIsAnError();
-        new CopyPolicyFileTest().aDirectoryInTheFilesPlaceStays();
-        new CopyPolicyFileTest().anUnreadableMediaFileLeavesTheUsersFileAlone();
-        new CopyPolicyFileTest().aUsersFileThatCannotBeBackedUpLeavesNoTemporaryFile();
-        new CopyPolicyFileTest().aUsersFileThatCannotBeMadeWritableStays();
-        new CopyPolicyFileTest().aChangedFileIsKeptAsideAndTheBackupStays();
-        new CopyPolicyFileTest().theInstallersBytesAlreadyInPlaceAreNotWrittenAgain();
-        new CopyPolicyFileTest().onlyItsOwnLeftoversGo();
-        new CopyPolicyFileTest().killedAtAnyPointTheUsersFileStaysWhole();
+        runCase(CopyPolicyFileTest::copiesIntoAFreshHomeWithoutABackup);
+        runCase(CopyPolicyFileTest::keepsTheFirstBackupAcrossRuns);
+        runCase(CopyPolicyFileTest::leavesABackupThatWasThereAlone);
+        runCase(CopyPolicyFileTest::copiesTheOpenCardConfigurationToo);
+        runCase(CopyPolicyFileTest::fromReadOnlyMediaTheCopyStaysWritable);
+        runCase(CopyPolicyFileTest::aReadOnlyUsersFileIsLeftAsItIs);
+        runCase(CopyPolicyFileTest::aMissingMediaFileIsOneLineAndNothingWritten);
+        runCase(CopyPolicyFileTest::refusesArgumentsThatAreNotAPlainDotName);
+        runCase(CopyPolicyFileTest::aMissingHomeIsAnError);
+        runCase(CopyPolicyFileTest::aDirectoryInTheFilesPlaceStays);
+        runCase(CopyPolicyFileTest::anUnreadableMediaFileLeavesTheUsersFileAlone);
+        runCase(CopyPolicyFileTest::aUsersFileThatCannotBeBackedUpLeavesNoTemporaryFile);
+        runCase(CopyPolicyFileTest::aUsersFileThatCannotBeMadeWritableStays);
+        runCase(CopyPolicyFileTest::aChangedFileIsKeptAsideAndTheBackupStays);
+        runCase(CopyPolicyFileTest::theInstallersBytesAlreadyInPlaceAreNotWrittenAgain);
+        runCase(CopyPolicyFileTest::onlyItsOwnLeftoversGo);
+        runCase(CopyPolicyFileTest::killedAtAnyPointTheUsersFileStaysWhole);
         for (String failure : failures) {
             System.err.println("FAILED: " + failure);
         }
@@ -49,6 +49,38 @@ public final class CopyPolicyFileTest {
                 : skipped == 0 ? "CopyPolicyFile: all cases hold"
                 : "CopyPolicyFile: all cases that ran hold, " + skipped + " skipped");
         System.exit(failures.isEmpty() ? 0 : 1);
+    }
+
+    private interface Case {
+        void run(CopyPolicyFileTest test) throws Exception;
+    }
+
+    // Each case in a media folder and a home of its own, both removed afterwards, pass or fail.
+    private static void runCase(Case testCase) throws Exception {
+        CopyPolicyFileTest test = new CopyPolicyFileTest();
+        try {
+            testCase.run(test);
+        } finally {
+            removeTree(test.media);
+            removeTree(test.home);
+        }
+    }
+
+    // Removes a folder and all below it, made readable and writable first (cases take rights away).
+    private static void removeTree(File file) {
+        file.setReadable(true, true);
+        file.setWritable(true, true);
+        file.setExecutable(true, true);
+        boolean link = Files.isSymbolicLink(file.toPath());
+        File[] entries = file.isDirectory() && !link ? file.listFiles() : null;
+        if (entries != null) {
+            for (File entry : entries) {
+                removeTree(entry);
+            }
+        }
+        if (file.exists() || link) {
+            check("the case's folders can be removed: " + file, file.delete());
+        }
     }
 
     private CopyPolicyFileTest() throws IOException {

@@ -244,7 +244,8 @@ kill_uninstalls() {
     uninstall_done=$done
 }
 
-trap 'wineserver -k 2>/dev/null || true' EXIT
+# The prefix and the media go with the test, pass or fail: nothing is left in the temporary folder.
+trap 'wineserver -k 2>/dev/null || true; wineserver -w 2>/dev/null || true; rm -rf "$work"' EXIT
 prepare_prefix
 prepare_media
 wineserver -p 2>/dev/null || true

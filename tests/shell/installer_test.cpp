@@ -108,8 +108,36 @@ protected:
         SetEnvironmentVariableA("CARDSETUP_SCARD_MODE", "");
         RemoveSystemFiles();
         MakeJavaHome();
+        logsBefore = DefaultLogs();
     }
-    void TearDown() override { RemoveSystemFiles(); }
+    void TearDown() override
+    {
+        RemoveSystemFiles();
+        RemoveNewDefaultLogs();
+    }
+
+    // The default logs of quiet runs in the temporary folder, by name.
+    static std::set<std::string> DefaultLogs()
+    {
+        char temporary[MAX_PATH + 1];
+        std::set<std::string> logs;
+        DWORD length = GetTempPathA(MAX_PATH + 1, temporary);
+        if (length == 0 || length > MAX_PATH)
+            return logs;
+        ForEachEntry(temporary, [&](const std::string& name, bool isDirectory) {
+            if (!isDirectory && name.rfind("cardsetup-", 0) == 0)
+                logs.insert(std::string(temporary) + name);
+        });
+        return logs;
+    }
+    // The test's runs leave nothing behind in the temporary folder, pass or fail.
+    void RemoveNewDefaultLogs()
+    {
+        for (const std::string& log : DefaultLogs()) {
+            if (logsBefore.count(log) == 0)
+                DeleteFileA(log.c_str());
+        }
+    }
 
     void RemoveSystemFiles()
     {
@@ -189,6 +217,7 @@ protected:
     bool Enabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
     LRESULT Check(HWND dialog, int id) { return SendDlgItemMessageA(dialog, id, BM_GETCHECK, 0, 0); }
 
+    std::set<std::string> logsBefore;
     TempDir media{"media"};
     TempDir homes{"homes"};
     std::string drivers = media / "Drivers";
