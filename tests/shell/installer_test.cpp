@@ -1434,7 +1434,7 @@ TEST_F(QuietRun, ABadCommandLineIsRefusedWith87)
 
     program.reset(new InstallerSession(media.Path(), "", L"/components=java,card"));
     HWND usage = program->WaitForWindow("Instalator czytnika kart mikropr. dla przeglądarek internetowych");
-    ASSERT_TRUE(usage != NULL) << "no usage shown";
+    ASSERT_TRUE(usage != NULL) << "no usage shown: " << program->WhyNoWindow();
     EXPECT_NE(std::string::npos, MessageBoxText(usage).find("/reader=1|2|auto"));
     PressDialogButton(usage, IDOK);
     EXPECT_EQ(87u, program->WaitForExit());

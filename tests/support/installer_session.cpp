@@ -46,9 +46,19 @@ void InstallerSession::Start(const std::wstring& program, const std::wstring& cu
     ZeroMemory(&startup, sizeof(startup));
     startup.cb = sizeof(startup);
     ZeroMemory(&process_, sizeof(process_));
-    if (!CreateProcessW(program.c_str(), commandLine.data(), NULL, NULL, FALSE, creationFlags,
-                        NULL, currentDirectory.c_str(), &startup, &process_))
+    // A machine busy with other Wine runs has refused a start now and then (error 1359, an
+    // internal error): such a start is tried again, a few times.
+    for (int attempt = 0; attempt < 5; attempt++) {
+        if (CreateProcessW(program.c_str(), commandLine.data(), NULL, NULL, FALSE, creationFlags,
+                           NULL, currentDirectory.c_str(), &startup, &process_))
+            return;
+        startError_ = GetLastError();
         ZeroMemory(&process_, sizeof(process_));
+        if (startError_ != ERROR_INTERNAL_ERROR && startError_ != ERROR_NO_SYSTEM_RESOURCES &&
+            startError_ != ERROR_NOT_ENOUGH_MEMORY)
+            return;
+        Sleep(500);
+    }
 }
 
 InstallerSession::~InstallerSession()
@@ -93,12 +103,16 @@ HWND InstallerSession::WaitForWindow(const char* title, DWORD timeoutMs)
     WindowSearch search = {process_.dwProcessId, title, NULL};
     DWORD start = GetTickCount();
 
+    whyNoWindow_ = "not started (error " + std::to_string(startError_) + ")";
     while (Started() && GetTickCount() - start < timeoutMs) {
         EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
         if (search.found != NULL)
             return search.found;
-        if (!Running())
+        if (!Running()) {
+            whyNoWindow_ = "the program ended with " + std::to_string(WaitForExit(0));
             return NULL;
+        }
+        whyNoWindow_ = "none within " + std::to_string(timeoutMs) + " ms";
         Sleep(20);
     }
     return NULL;

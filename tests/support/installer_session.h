@@ -23,8 +23,10 @@ public:
     ~InstallerSession();  // ends the program if it still runs
 
     bool Started() const { return process_.hProcess != NULL; }
-    // A dialog-class window of the program with exactly this title, or NULL after the timeout.
+    // A dialog-class window of the program with exactly this title, or NULL when the program
+    // was not started, has ended, or the timeout passed; WhyNoWindow() then says which.
     HWND WaitForWindow(const char* title, DWORD timeoutMs = 15000);
+    const std::string& WhyNoWindow() const { return whyNoWindow_; }
     // The welcome question, answered with IDYES or IDNO; false when it never came.
     bool AnswerWelcome(int button);
     HWND Dialog();  // the installer dialog, waited for
@@ -54,6 +56,8 @@ private:
                const std::wstring& arguments, DWORD creationFlags = 0);
 
     PROCESS_INFORMATION process_;
+    DWORD startError_ = ERROR_SUCCESS;
+    std::string whyNoWindow_;
 };
 
 // The visible top-level windows of every process but this one: what the screen shows, a
