@@ -262,13 +262,42 @@ TEST(CommandLine, AnEmptyArgumentIsReadNoFurtherThanItsEnd)
     }
 }
 
+// The splits that Microsoft documents for CommandLineToArgvW and the C runtime alike.
+TEST(CommandLine, DocumentedLinesAreSplitAsDocumented)
+{
+    const struct {
+        const wchar_t* line;
+        std::vector<std::wstring> arguments;
+    } cases[] = {
+        {L"\"a b c\" d e", {L"a b c", L"d", L"e"}},
+        {L"\"ab\\\"c\" \"\\\\\" d", {L"ab\"c", L"\\", L"d"}},
+        {L"a\\\\\\b d\"e f\"g h", {L"a\\\\\\b", L"de fg", L"h"}},
+        {L"a\\\\\\\"b c d", {L"a\\\"b", L"c", L"d"}},
+        {L"a\\\\\\\\\"b c\" d e", {L"a\\\\b c", L"d", L"e"}},
+        {L"/log \"C:\\Temp\\\\\" /quiet", {L"/log", L"C:\\Temp\\", L"/quiet"}},
+        {L"\t/quiet\t\t\"\"", {L"/quiet", L""}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.arguments, Split(c.line)) << Shown(c.line);
+}
+
 // Random lines of quotes, backslashes, blanks, switches, empty and over-long arguments, split as
 // Windows splits them, and read without a read past the line or past any argument.
 TEST(CommandLine, RandomLinesAreSplitAsWindowsSplitsThemAndNeverReadPastTheirEnd)
 {
     static const wchar_t* const kPieces[] = {
         L"\"", L"\"", L"\\", L"\\\\", L" ", L"\t", L"a", L"\u0142", L"/quiet", L"/log",
-        L"-S", L"/driver-args", L"=", L"/components=java", L"\"\"", L"\\\"", L"  "};
+        L"-S", L"/driver-args", L"=", L"/components=java", L"\"\"", L"\\\"", L"  ",
+        L"/log=", L"/log=C:\\x y\\a.log", L"/driver-args=", L"/driver-args=/S",
+        L"/driver-timeout", L"/driver-timeout=", L"/driver-timeout=45", L"/driver-timeout=5s",
+        L"/reader", L"/reader=", L"/reader=auto", L"/reader=2", L"/components", L"/components=",
+        L"/uninstall", L"-UNINSTALL", L"/norestart", L"/?", L"/help", L"/S"};
+    // The program's own name, as deployment tools and Windows write it: its rules differ from
+    // the arguments' (a quote only groups, a backslash is a backslash).
+    static const wchar_t* const kProgramNames[] = {
+        L"x.exe", L"\"C:\\Program Files\\cardsetup\\cardsetup.exe\"",
+        L"\"\\\\server\\R&D share\\Łukasz\\cardsetup.exe\"", L"\"C:\\a b\\\"",
+        L"C:\\cs\\cardsetup.exe"};
     std::mt19937 random(20261208);
     for (int line = 0; line < 3000 && !HasFailure(); line++) {
         std::wstring text;
@@ -284,9 +313,23 @@ TEST(CommandLine, RandomLinesAreSplitAsWindowsSplitsThemAndNeverReadPastTheirEnd
         EXPECT_EQ(windows, Split(guarded.Text())) << "line " << line << ": " << Shown(text);
         EXPECT_FALSE(guarded.Touched()) << "line " << line << ": " << Shown(text);
         Options options;
+        ZeroMemory(&options, sizeof(options));
+        bool understood;
         {
             TextBeforeGuard whole(L"x.exe " + text);
-            ParseCommandLine(whole.Text(), &options);
+            understood = ParseCommandLine(whole.Text(), &options);
+            EXPECT_FALSE(whole.Touched()) << "line " << line << ": " << Shown(text);
+        }
+        // Whatever the program is named, the line means the same.
+        std::wstring named = kProgramNames[random() % (sizeof(kProgramNames) / sizeof(kProgramNames[0]))];
+        {
+            TextBeforeGuard whole(named + L" " + text);
+            Options namedOptions;
+            ZeroMemory(&namedOptions, sizeof(namedOptions));
+            EXPECT_EQ(understood, ParseCommandLine(whole.Text(), &namedOptions))
+                << "line " << line << ": " << Shown(named + L" " + text);
+            EXPECT_EQ(0, memcmp(&options, &namedOptions, sizeof(options)))
+                << "line " << line << ": " << Shown(named + L" " + text);
             EXPECT_FALSE(whole.Touched()) << "line " << line << ": " << Shown(text);
         }
         for (const std::wstring& argument : windows) {
