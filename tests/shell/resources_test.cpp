@@ -264,10 +264,41 @@ TEST(ProgramFile, IsA64BitGuiProgramThatImportsOnlySystemLibraries)
 
 // Built with the stack protector: the check's failure routine, linked statically, is in the
 // program, and its text with it; a build without the protector links no such routine.
-TEST(ProgramFile, EndsAFunctionWhoseStackWasOverrun)
+TEST(ProgramFile, CarriesTheStackChecksFailureRoutine)
 {
     std::string bytes = ReadTextFile(ProgramFile());
     ASSERT_GT(bytes.size(), 4096u);
     EXPECT_NE(std::string::npos, bytes.find("*** stack smashing detected ***"))
         << "cardsetup.exe was built without -fstack-protector-strong";
+}
+
+// A program built with the same flags that overruns a stack buffer ends at once, with an
+// exception's code (the check traps: an illegal instruction), before the function returns into
+// what it overwrote: what it wrote before is whole, and nothing after the overrun is written.
+// Twenty bytes into sixteen reach the check's guard but not the return address: built without
+// the protector, the function returns and the program goes on.
+TEST(ProgramFile, AProgramBuiltTheSameWayEndsAtOnceWhenItsStackIsOverrun)
+{
+    TempDir dir("overrun");
+    std::string line = "\"" + ProgramDirectory() + "\\stack_overrun.exe\" " +
+                       std::string(20, 'A') + " \"" + (dir / "before.txt") + "\" \"" +
+                       (dir / "after.txt") + "\"";
+    std::vector<char> commandLine(line.begin(), line.end());
+    commandLine.push_back('\0');
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(CreateProcessA(NULL, commandLine.data(), NULL, NULL, FALSE, CREATE_NO_WINDOW,
+                               NULL, dir.Path().c_str(), &startup, &process));
+    CloseHandle(process.hThread);
+    DWORD waited = WaitForSingleObject(process.hProcess, 60000);
+    DWORD exitCode = STILL_ACTIVE;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    if (waited != WAIT_OBJECT_0)
+        TerminateProcess(process.hProcess, 1);
+    CloseHandle(process.hProcess);
+    ASSERT_EQ(WAIT_OBJECT_0, waited) << "the overrun program did not end";
+    EXPECT_EQ(0xC0000000u, exitCode & 0xF0000000u) << std::hex << exitCode;
+    EXPECT_EQ("written whole before the overrun", ReadTextFile(dir / "before.txt"));
+    EXPECT_FALSE(FileExists(dir / "after.txt")) << "the overrun function returned";
 }
