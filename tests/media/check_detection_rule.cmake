@@ -1,13 +1,13 @@
 # Run as a test (cmake -P): the detection script that the build writes beside the media, RULE,
 # holds the SHA-256 of exactly the media's files that the installer puts on the PC, looks for
-# them where the installer puts them, and is the README's script with its blanks filled in.
+# them where the installer puts them, needs no more than PowerShell 2.0, and is the one the
+# administrators' page names.
 # PowerShell is not at hand on Debian: what the script does when it runs is not checked here.
 cmake_minimum_required(VERSION 3.20)
 
 set(problems "")
 file(READ ${RULE} rule)
-file(READ ${TEMPLATE} template)
-file(READ ${README} readme)
+file(READ ${DEPLOYING} deploying)
 
 # Each file by its name in the script and its place on the media.
 foreach(pair "ocfpcsc1.dll=sun/ocfpcsc1.dll" "ocf1.2.jar=sun/ocf1.2.jar"
@@ -41,16 +41,20 @@ foreach(place [[$env:windir\System32\ocfpcsc1.dll]] [[$javaHome\lib\ext\ocf1.2.j
   endif()
 endforeach()
 
-# The README gives the template as it is, indented as a code block.
-string(REGEX REPLACE "\n$" "" block "${template}")
-string(REPLACE "\n" "\n    " block "    ${block}")
-string(FIND "${readme}" "${block}" at)
-if(at EQUAL -1)
-  list(APPEND problems "the README's detection script differs from ${TEMPLATE}")
+# Windows 7 has PowerShell 2.0: no cmdlet of a later one (Get-FileHash is PowerShell 4's).
+if(rule MATCHES "Get-FileHash")
+  list(APPEND problems "the script needs PowerShell 4 (Get-FileHash)")
 endif()
+# The administrators' page names the script and its template.
+foreach(name "cardsetup-${VERSION}-detection.ps1" "cmake/detection_rule.ps1.in")
+  string(FIND "${deploying}" "${name}" at)
+  if(at EQUAL -1)
+    list(APPEND problems "docs/deploying.md does not name ${name}")
+  endif()
+endforeach()
 
 if(problems)
   string(REPLACE ";" "\n  " listed "${problems}")
   message(FATAL_ERROR "The detection script ${RULE}:\n  ${listed}")
 endif()
-message(STATUS "The detection script names the media's files with their hashes, as the README does")
+message(STATUS "The detection script names the media's files with their hashes, as docs/deploying.md says")

@@ -1,8 +1,9 @@
 # Run as a test (cmake -P): every file that the installer's steps read from the media is in place
-# in MEDIA, and is not empty. Fails naming each one that is missing.
+# in MEDIA, and is not empty, and so are the user's notes, CZYTAJ.TXT, as NOTES holds them and
+# the README points to them. Fails naming each one that is missing.
 cmake_minimum_required(VERSION 3.20)
 
-set(files cardsetup.exe msie/ocfpcsc1.dll ns/ocfpcsc1.dll ns/opencard.properties
+set(files cardsetup.exe CZYTAJ.TXT msie/ocfpcsc1.dll ns/ocfpcsc1.dll ns/opencard.properties
     sun/ocf1.2.jar sun/opencard.properties sun/java.policy sun/ocfpcsc1.dll
     sun/CopyPolicyFile.class Drivers/410.exe Drivers/twin.bat Drivers/twin64.bat Drivers/twin8.bat
     Drivers/twin8_64.bat Drivers/driver-package.cmd Drivers/twin-driver.exe
@@ -37,6 +38,30 @@ foreach(path Drivers/twin.bat Drivers/twin64.bat Drivers/twin8.bat Drivers/twin8
     endif()
   endif()
 endforeach()
+
+# The user's notes on the media are the project's CZYTAJ.TXT as it stands, which the README's
+# section for the user points to; Notepad reads them on every Windows by their byte-order mark.
+if(EXISTS ${MEDIA}/CZYTAJ.TXT)
+  file(READ ${MEDIA}/CZYTAJ.TXT on_media HEX)
+  file(READ ${NOTES} notes HEX)
+  if(NOT on_media STREQUAL notes)
+    list(APPEND missing "CZYTAJ.TXT as media/CZYTAJ.TXT holds it")
+  endif()
+  if(NOT notes MATCHES "^efbbbf")
+    list(APPEND missing "CZYTAJ.TXT's byte-order mark")
+  endif()
+  # A byte each, so that a carriage return and a line feed are only ever paired whole.
+  string(REGEX REPLACE "(..)" "\\1 " bytes "${notes}")
+  string(REPLACE "0d 0a " "" without_crlf "${bytes}")
+  if(without_crlf MATCHES "(^| )0a ")
+    list(APPEND missing "CZYTAJ.TXT (line feeds without carriage returns)")
+  endif()
+endif()
+file(READ ${README} readme)
+string(FIND "${readme}" "(media/CZYTAJ.TXT)" linked)
+if(linked EQUAL -1)
+  list(APPEND missing "the README's link to media/CZYTAJ.TXT")
+endif()
 
 if(missing)
   string(REPLACE ";" "\n  " listed "${missing}")

@@ -15,6 +15,7 @@
 
 #include "support/installer_session.h"
 #include "resource.h"
+#include "shell/command_line.h"
 #include "shell/window_titles.h"
 #include "support/prompt_answerer.h"
 #include "support/registry_keys.h"
@@ -1076,15 +1077,22 @@ TEST_F(QuietRun, StartedFromAnotherFolderInstallsFromItsOwn)
 
 namespace {
 
-// The lines of a README example that begins with first, without their indentation.
-std::vector<std::string> ReadmeExample(const std::string& first)
+// The administrators' page, docs/deploying.md, as Wine names it.
+std::string DeployingPage()
 {
     std::string source = CARDSETUP_SOURCE_DIR;
     if (source[0] == '/')
         source = "Z:" + source;  // Wine's drive for the Unix root
     std::replace(source.begin(), source.end(), '/', '\\');
+    return source + "\\docs\\deploying.md";
+}
+
+// The lines of an example on the administrators' page that begins with first, without their
+// indentation.
+std::vector<std::string> DeployingExample(const std::string& first)
+{
     std::vector<std::string> example;
-    for (const std::string& line : ReadLines(source + "\\README.md")) {
+    for (const std::string& line : ReadLines(DeployingPage())) {
         size_t text = line.find_first_not_of(' ');
         bool starts = text != std::string::npos && line.compare(text, first.size(), first) == 0;
         if (starts || (!example.empty() && text != std::string::npos && text >= 4))
@@ -1126,13 +1134,15 @@ DWORD RunStartupScript(const std::string& script)
 
 }  // namespace
 
-// The README's startup script, as written but for the share's path: it installs once from the
-// media, started from the Windows directory, and later boots find the bridge and start nothing.
-TEST_F(QuietRun, TheReadmesStartupScriptInstallsOnce)
+// The startup script of the administrators' page, as written but for the share's path: it
+// installs once from the media, started from the Windows directory, and ends with the program's
+// exit code; later boots find the bridge and start nothing.
+TEST_F(QuietRun, TheStartupScriptInstallsOnce)
 {
-    std::vector<std::string> example = ReadmeExample("if exist \"%windir%\\System32\\ocfpcsc1.dll\"");
-    ASSERT_EQ(2u, example.size()) << "the README's startup script was not found";
+    std::vector<std::string> example = DeployingExample("if exist \"%windir%\\System32\\ocfpcsc1.dll\"");
+    ASSERT_EQ(3u, example.size()) << "the startup script was not found";
     EXPECT_NE(std::string::npos, example[1].find("\\\\server\\share\\cardsetup\\cardsetup.exe"));
+    EXPECT_NE(std::string::npos, example[1].find("/driver-args")) << "a package that waits in session 0";
     TempDir share{"share"};
     std::string script = share / "startup.cmd";
     std::string text;
@@ -1143,7 +1153,7 @@ TEST_F(QuietRun, TheReadmesStartupScriptInstallsOnce)
     std::string scriptLog = WindowsDirectory() + "\\Logs\\cardsetup.log";
     DeleteFileA(scriptLog.c_str());
 
-    RunStartupScript(script);
+    EXPECT_EQ(3010u, RunStartupScript(script));
     std::string written = ReadLog(scriptLog);
     EXPECT_NE(std::string::npos, written.find("Nośnik: " + media.Path() + "\r\n"))
         << Utf8FromCp1250(written);
@@ -1154,6 +1164,81 @@ TEST_F(QuietRun, TheReadmesStartupScriptInstallsOnce)
     ASSERT_TRUE(DeleteFileA(scriptLog.c_str()));
     EXPECT_EQ(0u, RunStartupScript(script));
     EXPECT_FALSE(FileExists(scriptLog)) << "the installer ran again";
+}
+
+// The plain script of the administrators' page, saved beside the program and started from the
+// Windows directory, finds the program by its own folder and ends with its exit code.
+TEST_F(QuietRun, ThePlainScriptRunsTheProgramBesideIt)
+{
+    std::vector<std::string> example = DeployingExample("\"%~dp0cardsetup.exe\"");
+    ASSERT_EQ(2u, example.size()) << "the plain script was not found";
+    std::string text;
+    for (const std::string& line : example)
+        text += line + "\r\n";
+    std::string script = media / "install.cmd";
+    ASSERT_TRUE(WriteTextFile(script, text));
+    ProgramOnMedia(Wide(media.Path()));
+    EXPECT_EQ(3010u, RunStartupScript(script));
+    EXPECT_EQ("media ocf1.2.jar", ReadTextFile(home + "\\lib\\ext\\ocf1.2.jar"));
+}
+
+// Every command line of the administrators' page that starts the program is one it reads whole:
+// none is refused with 87 for a switch it does not know or a value it lacks.
+TEST(DeployingPage, EveryCommandLineIsOneTheProgramReads)
+{
+    int commands = 0;
+    for (const std::string& line : ReadLines(DeployingPage())) {
+        size_t text = line.find_first_not_of(' ');
+        size_t program = line.find("cardsetup.exe\" /");
+        if (program == std::string::npos)
+            program = line.find("cardsetup.exe /");
+        if (text == std::string::npos || text < 4 || program == std::string::npos)
+            continue;
+        std::string command = "x.exe " + line.substr(line.find(' ', program) + 1);
+        command = command.substr(0, command.find("  #"));  // a comment beside the example
+        Options options;
+        EXPECT_TRUE(ParseCommandLine(Wide(command).c_str(), &options)) << line;
+        commands++;
+    }
+    // The startup script, the plain script, Intune's and Configuration Manager's install and
+    // uninstall, and the uninstall's own examples.
+    EXPECT_GE(commands, 8);
+}
+
+// The switch table of the administrators' page names every switch the usage names, and every
+// switch it names is one the program reads: a switch added without its line fails here.
+TEST_F(QuietRun, TheSwitchTableNamesEverySwitchOfTheUsage)
+{
+    EXPECT_EQ(0u, Run(WithLog(L"/? /quiet")));
+    std::string usage = ReadLog(log);
+    size_t start = usage.find("cardsetup.exe [");
+    ASSERT_NE(std::string::npos, start) << Utf8FromCp1250(usage);
+    usage = usage.substr(start, usage.find('\n', start) - start);
+    std::set<std::string> used;
+    for (size_t at = usage.find("[/"); at != std::string::npos; at = usage.find("[/", at + 1))
+        used.insert(usage.substr(at + 1, usage.find_first_of(" =]", at + 1) - at - 1));
+    std::set<std::string> tabled;
+    for (const std::string& line : ReadLines(DeployingPage())) {
+        if (line.rfind("| `/", 0) != 0)
+            continue;
+        std::string cell = line.substr(2, line.find(" |", 2) - 2);
+        for (size_t at = cell.find("`/"); at != std::string::npos; at = cell.find("`/", at + 1)) {
+            std::string name = cell.substr(at + 1, cell.find_first_of(" =`", at + 1) - at - 1);
+            tabled.insert(name);
+            const wchar_t* rest = L"";
+            Options options;
+            ZeroMemory(&options, sizeof(options));
+            std::string argument = name == "/components" ? "/components=java"
+                                   : name == "/reader" ? "/reader=auto"
+                                   : name == "/driver-timeout" ? "/driver-timeout=5"
+                                   : name == "/log" || name == "/driver-args" ? name + "=x"
+                                   : name;
+            EXPECT_TRUE(ParseSwitch(Wide(argument).c_str(), &rest, &options)) << name;
+        }
+    }
+    EXPECT_GE(used.size(), 8u) << usage;
+    for (const std::string& name : used)
+        EXPECT_EQ(1u, tabled.count(name)) << name << " is not in the switch table";
 }
 
 // Nobody is at the screen: a switch without its value, an argument too long for the parser and

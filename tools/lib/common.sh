@@ -123,7 +123,8 @@ as_test_user() {
     # permission bits. access(), which ctest uses, drops capabilities for a user other than root
     # unless no_setuid_fixup is set; noroot keeps set-user-ID root programs from gaining any.
     local pass=() var
-    for var in CARDSETUP_FAULTS CARDSETUP_BUILT CI CTEST_OUTPUT_ON_FAILURE CTEST_PARALLEL_LEVEL; do
+    for var in CARDSETUP_FAULTS CARDSETUP_BUILT CI CTEST_OUTPUT_ON_FAILURE CTEST_PARALLEL_LEVEL \
+               GTEST_FILTER; do
         [ -n "${!var:-}" ] && pass+=("$var=${!var}")
     done
     exec setpriv --reuid="$test_user" --regid="$test_user" --clear-groups \
