@@ -5,6 +5,8 @@
 #include "msi/package_actions.h"
 
 #include <msiquery.h>
+
+#include "shell/quiet_run.h"  // the program's exit codes, only its constants
 #include <strsafe.h>  // last: makes the unbounded string calls compile errors
 
 // Present (volatile: gone with the restart) when a run of the program asked for a restart.
@@ -12,18 +14,15 @@
 static const wchar_t kRestartKey[] = L"SOFTWARE\\cardsetup restart needed";
 static const REGSAM kView = KEY_WOW64_64KEY;
 
-// The program's own exit codes that the package reads.
-static const DWORD kProgramRestartNeeded = 3010;
-static const DWORD kProgramRestartStarted = 1641;
-static const DWORD kProgramAlreadyRunning = 1618;
 // Another copy of the program holds its lock: tried again every 10 s for 5 minutes.
 static const DWORD kBusyRetryWaitMs = 10 * 1000;
 static const int kBusyRetries = 30;
 
 UINT PackageResultOf(DWORD exitCode, bool* restartNeeded)
 {
-    *restartNeeded = exitCode == kProgramRestartNeeded || exitCode == kProgramRestartStarted;
-    if (exitCode == ERROR_SUCCESS || *restartNeeded)
+    *restartNeeded =
+        exitCode == (DWORD)kExitRestartNeeded || exitCode == (DWORD)kExitRestartStarted;
+    if (exitCode == (DWORD)kExitNothingDone || *restartNeeded)
         return ERROR_SUCCESS;
     return ERROR_INSTALL_FAILURE;
 }
@@ -82,7 +81,7 @@ static bool RunProgramWhenFree(MSIHANDLE install, wchar_t* commandLine, DWORD* e
     for (int attempt = 0;; attempt++) {
         if (!RunProgram(commandLine, exitCode))
             return false;
-        if (*exitCode != kProgramAlreadyRunning || attempt == kBusyRetries)
+        if (*exitCode != (DWORD)kExitAlreadyRunning || attempt == kBusyRetries)
             return true;
         StringCchPrintfW(line, 64, L"cardsetup: another copy is at work; again in %lu s",
                          kBusyRetryWaitMs / 1000);
