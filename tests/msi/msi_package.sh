@@ -56,6 +56,12 @@ entries() {
     wine uninstaller --list 2>/dev/null | tr -d '\r' | grep -F "|||$name" || true
 }
 
+# The values of the product's entry, as `wine reg query` prints them.
+entry_values() {
+    wine reg query "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$(entries | cut -d'|' -f1)" \
+        2>/dev/null | tr -d '\r'
+}
+
 # Usage: msiexec_status ARGUMENTS...: runs Wine's msiexec; gives its exit code (8 bits:
 # 194 for 3010, 67 for 1603).
 msiexec_status() {
@@ -97,9 +103,7 @@ grep -aq "cardsetup: the program ended 3010" "$drive/install.log" ||
 diff -r "$media" "$product" >/dev/null || fail "the product's folder does not hold the media"
 cmp -s "$media/sun/ocf1.2.jar" "$jre/lib/ext/ocf1.2.jar" || fail "the runtime lacks ocf1.2.jar"
 expect "entries after the install" 1 "$(entries | wc -l)"
-key=$(entries | cut -d'|' -f1)
-values=$(wine reg query "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$key" \
-    2>/dev/null | tr -d '\r')
+values=$(entry_values)
 for value in "DisplayVersion    REG_SZ    2.4.0" "Publisher    REG_SZ    Projekt cardsetup" \
              "NoModify    REG_DWORD    0x1" "NoRepair    REG_DWORD    0x1"; do
     grep -qF "$value" <<<"$values" || fail "the entry lacks $value"
@@ -108,7 +112,7 @@ done
 installed=$(snapshot)
 expect "msiexec upgrading to 2.5" 194 "$(install cardsetup-2.5.msi upgrade.log)"
 expect "the entry after the upgrade" "1 2.5.0" \
-    "$(entries | wc -l) $(wine reg query "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$(entries | cut -d'|' -f1)" /v DisplayVersion 2>/dev/null | tr -d '\r' | awk '/DisplayVersion/ { print $3 }')"
+    "$(entries | wc -l) $(entry_values | awk '/DisplayVersion/ { print $3 }')"
 expect "the runtime after the upgrade" "$installed" "$(snapshot)"
 
 expect "msiexec installing the older 2.4 over 2.5" 67 \
